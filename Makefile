@@ -1,0 +1,69 @@
+# Marquetor: thin wrapper over CMake + Ninja.
+#   make run    install what is missing, build, open the editor on the example tile set
+#   make test   install what is missing, build, run every test (plus the sanitizer build)
+#   make bench  Release build and the benchmark table
+#   make fuzz   run every fuzz target for a while (FUZZ_SECONDS each)
+
+BUILD       ?= build
+ASAN_BUILD  ?= build-asan
+FUZZ_BUILD  ?= build-fuzz
+BENCH_BUILD ?= build-bench
+JOBS        ?= $(shell nproc)
+FUZZ_SECONDS ?= 300
+SMOKE_SECONDS ?= 20
+
+EXAMPLE_DIR := examples/demo-game/Tools/Marquetor
+EXAMPLE_FILE := ../../Data/TileSets/demo.mrqt
+
+.PHONY: all deps build test test-unit test-asan run bench fuzz fuzz-smoke clean
+
+all: build
+
+deps:
+	@scripts/install-deps.sh
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS)
+
+test-unit: build
+	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
+
+$(ASAN_BUILD)/build.ninja:
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DMARQUETOR_SANITIZE=ON -DMARQUETOR_GUI=OFF
+
+# The GUI-free suites again under AddressSanitizer + UndefinedBehaviorSanitizer.
+test-asan: deps $(ASAN_BUILD)/build.ninja
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --output-on-failure -j $(JOBS)
+
+test: test-unit test-asan
+
+run: build
+	cd $(EXAMPLE_DIR) && $(CURDIR)/$(BUILD)/src/app/marquetor $(EXAMPLE_FILE)
+
+$(FUZZ_BUILD)/build.ninja:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DMARQUETOR_FUZZ=ON -DMARQUETOR_GUI=OFF -DMARQUETOR_TESTS=OFF
+
+fuzz-build: deps $(FUZZ_BUILD)/build.ninja
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+
+fuzz: fuzz-build
+	FUZZ_SECONDS=$(FUZZ_SECONDS) fuzz/run-all.sh $(FUZZ_BUILD)
+
+fuzz-smoke: fuzz-build
+	FUZZ_SECONDS=$(SMOKE_SECONDS) fuzz/run-all.sh $(FUZZ_BUILD)
+
+bench:
+	@scripts/install-deps.sh bench
+	cmake -S . -B $(BENCH_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Release -DMARQUETOR_BENCH=ON -DMARQUETOR_TESTS=OFF
+	cmake --build $(BENCH_BUILD) -j $(JOBS)
+	bench/run.sh $(BENCH_BUILD)
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(BENCH_BUILD)

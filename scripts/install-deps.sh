@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs the Debian packages Marquetor needs that are not there yet.
+# Usage: scripts/install-deps.sh [base|bench]   (base is the default)
+set -euo pipefail
+
+packages=(
+  cmake ninja-build g++ pkg-config
+  qt6-base-dev libgl-dev
+  libpng-dev libjpeg62-turbo-dev zlib1g-dev
+  libgtest-dev libgmock-dev nlohmann-json3-dev
+  clang libclang-rt-14-dev
+  xvfb xauth
+)
+if [ "${1:-base}" = bench ]; then
+  packages+=(libbenchmark-dev valgrind time)
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,29 @@
+#pragma once
+// Number and colour texts shared by every numeric field and list of the editor.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace marquetor::document {
+
+// Leading blanks and tabs skipped, optional sign, then "$" hexadecimal, "%" binary or
+// decimal digits up to the first character that does not fit; no digits read as 0.
+// Accumulated in 64 bits with wrap-around.
+std::int64_t TextToNumber(std::string_view text);
+// The low 32 bits of TextToNumber as a signed value.
+std::int32_t TextToInt32(std::string_view text);
+
+// Plain decimal, "-" before negative values.
+std::string NumberToText(std::int64_t value);
+
+inline int ColorRed(std::int32_t color) { return color & 0xFF; }
+inline int ColorGreen(std::int32_t color) { return (color >> 8) & 0xFF; }
+inline int ColorBlue(std::int32_t color) { return (color >> 16) & 0xFF; }
+inline std::int32_t MakeColor(std::int64_t red, std::int64_t green, std::int64_t blue) {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(red + 256 * green + 65536 * blue));
+}
+// "R255 G128 B0"
+std::string ColorText(std::int32_t color);
+
+}  // namespace marquetor::document

@@ -1,0 +1,210 @@
+#pragma once
+// The tile set document: records, ordered lists with a cursor, keyed indexes and the
+// operations that add, find, delete and clear records. Plain C++, no GUI.
+//
+// Text is bytes (std::string), compared byte for byte and case-sensitively.
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace marquetor::document {
+
+// Stored descriptions keep at most this many bytes.
+inline constexpr std::size_t kDescriptionSize = 64;
+
+// Cuts a description the way the document stores it: at the first zero byte, at most
+// kDescriptionSize bytes.
+std::string CutDescription(std::string_view text);
+
+struct Material {
+    std::string name;           // key in materialIndex
+    std::int32_t color = 0;     // red bits 0-7, green 8-15, blue 16-23
+    std::string description;    // at most kDescriptionSize bytes, no zero byte
+};
+
+struct Texture {
+    std::string name;                         // key of the texture map
+    std::int32_t size = 0;                    // number of bytes held
+    std::unique_ptr<std::uint8_t[]> bytes;    // null when size is 0
+    std::uint64_t serial = 0;                 // unique per stored content; see ContentFingerprint
+
+    std::span<const std::uint8_t> data() const {
+        return {bytes.get(), bytes ? static_cast<std::size_t>(size) : 0u};
+    }
+};
+
+struct Tile {
+    std::int32_t id = 0;        // key in the group's tileIndex
+    std::string texture;        // name of a texture (not checked)
+    std::string material;       // name of a material (not checked)
+    std::int16_t layer = 0;
+    std::int16_t collision = 0;
+};
+
+// An ordered list of owned records with at most one current record (the cursor).
+// Records keep their address through inserts, deletes and sorts.
+template <class T>
+class OrderedList {
+public:
+    using Items = std::vector<std::unique_ptr<T>>;
+
+    std::size_t size() const { return m_items.size(); }
+    bool empty() const { return m_items.empty(); }
+    T& at(std::size_t pos) { return *m_items[pos]; }
+    const T& at(std::size_t pos) const { return *m_items[pos]; }
+    const Items& items() const { return m_items; }
+
+    // Index of the cursor, -1 for none.
+    int cursor() const { return m_cursor; }
+    T* current() { return m_cursor < 0 ? nullptr : m_items[static_cast<std::size_t>(m_cursor)].get(); }
+
+    // Selecting a position outside the list leaves no cursor.
+    void selectAt(long long pos) {
+        m_cursor = (pos >= 0 && pos < static_cast<long long>(m_items.size())) ? static_cast<int>(pos) : -1;
+    }
+    void moveToLast() { m_cursor = static_cast<int>(m_items.size()) - 1; }
+
+    // Inserts right after the cursor (at the front when there is none); the new record
+    // becomes the cursor.
+    T& insertAfterCursor(std::unique_ptr<T> item) {
+        const auto pos = static_cast<std::size_t>(m_cursor + 1);
+        m_items.insert(m_items.begin() + static_cast<std::ptrdiff_t>(pos), std::move(item));
+        m_cursor = static_cast<int>(pos);
+        return *m_items[pos];
+    }
+
+    // Removes the record at pos; the cursor moves to the record before it (none when it
+    // was the first).
+    void removeAt(std::size_t pos) {
+        m_items.erase(m_items.begin() + static_cast<std::ptrdiff_t>(pos));
+        m_cursor = static_cast<int>(pos) - 1;
+    }
+
+    // Position of a record by address, -1 when it is not in the list.
+    long long indexOf(const T* item) const {
+        for (std::size_t i = 0; i < m_items.size(); ++i)
+            if (m_items[i].get() == item) return static_cast<long long>(i);
+        return -1;
+    }
+
+    void clear() {
+        m_items.clear();
+        m_cursor = -1;
+    }
+
+    // Reorders in place; records keep their identity. Leaves the cursor where it was
+    // by position.
+    template <class Less>
+    void sort(Less less);
+
+    void reserve(std::size_t n) { m_items.reserve(n); }
+
+private:
+    Items m_items;
+    int m_cursor = -1;
+};
+
+struct TileGroup {
+    std::int32_t id = 0;
+    OrderedList<Tile> tiles;
+    std::unordered_map<std::int32_t, Tile*> tileIndex;
+};
+
+// The texture map: 512 buckets; a walk visits buckets 0..511 and, within a bucket, the
+// most recently entered name first. Replacing a present name keeps its position.
+class TextureMap {
+public:
+    static constexpr std::size_t kBuckets = 512;
+    static std::uint32_t bucketOf(std::string_view name);
+
+    std::size_t size() const { return m_index.size(); }
+    bool empty() const { return m_index.empty(); }
+    Texture* find(std::string_view name);
+    const Texture* find(std::string_view name) const;
+
+    // Enters a new texture (first in its bucket), or replaces the bytes of a present one
+    // in place. Returns the stored record.
+    Texture& put(std::string name, std::unique_ptr<std::uint8_t[]> bytes, std::int32_t size);
+    bool erase(std::string_view name);
+    void clear();
+
+    // Visits every texture in iteration order.
+    template <class F>
+    void forEach(F&& f) const {
+        for (const auto& bucket : m_buckets)
+            for (auto it = bucket.rbegin(); it != bucket.rend(); ++it) f(static_cast<const Texture&>(**it));
+    }
+    // The names in iteration order.
+    std::vector<std::string> names() const;
+
+private:
+    // Each bucket holds its textures oldest first, so a walk goes backwards.
+    std::array<std::vector<std::unique_ptr<Texture>>, kBuckets> m_buckets;
+    std::unordered_map<std::string, Texture*> m_index;
+    std::uint64_t m_nextSerial = 1;
+};
+
+struct TileSet {
+    std::int32_t tileWidth = 0;
+    std::int32_t tileHeight = 0;
+    OrderedList<Material> materials;
+    std::unordered_map<std::string, Material*> materialIndex;
+    TextureMap textures;
+    OrderedList<TileGroup> tileGroups;
+    std::unordered_map<std::int32_t, TileGroup*> tileGroupIndex;
+    TileGroup* currentGroup = nullptr;   // the group FindTileGroup found last
+};
+
+// --- Materials -------------------------------------------------------------------------
+// Null when the name is taken (nothing changes then).
+Material* AddMaterial(TileSet& set, std::string_view name, std::int32_t color, std::string_view description);
+void DeleteMaterial(TileSet& set, std::string_view name);
+void ClearMaterials(TileSet& set);
+Material* FindMaterial(TileSet& set, std::string_view name);
+// Renames through the index. False (nothing changes) when another material has the name.
+bool RenameMaterial(TileSet& set, Material& material, std::string_view newName);
+// Unsigned byte order; identity kept.
+void SortMaterials(TileSet& set);
+
+// --- Textures --------------------------------------------------------------------------
+// Reads folder + fileName (plain concatenation) whole into a new texture. False, with the
+// document unchanged, when the name is present, the file cannot be opened or read whole,
+// is 2 GiB or larger, or cannot be held in memory.
+bool AddTexture(TileSet& set, std::string_view folder, std::string_view fileName);
+// Stores bytes under a name (the file reader's path); a present name is replaced in place.
+Texture& PutTexture(TileSet& set, std::string name, std::unique_ptr<std::uint8_t[]> bytes, std::int32_t size);
+bool DeleteTexture(TileSet& set, std::string_view name);
+void ClearTextures(TileSet& set);
+const Texture* FindTexture(const TileSet& set, std::string_view name);
+
+// --- Tile groups and tiles -------------------------------------------------------------
+TileGroup* AddTileGroup(TileSet& set, std::int32_t id);
+// A found group becomes the current group; otherwise the current group stays.
+TileGroup* FindTileGroup(TileSet& set, std::int32_t id);
+void ClearTileGroup(TileSet& set, std::int32_t id);
+Tile* AddTile(TileSet& set, std::int32_t groupId, std::int32_t id, std::string_view texture,
+              std::string_view material, std::int16_t layer, std::int16_t collision);
+void DeleteTile(TileSet& set, std::int32_t groupId, std::int32_t id);
+// Signed ID order; identity kept.
+void SortTiles(TileGroup& group);
+
+// A hash of everything a save would write. Texture bytes are immutable once stored, so
+// they count through their serial number rather than being hashed again.
+std::uint64_t ContentFingerprint(const TileSet& set);
+
+// --- OrderedList::sort ---
+template <class T>
+template <class Less>
+void OrderedList<T>::sort(Less less) {
+    std::stable_sort(m_items.begin(), m_items.end(),
+                     [&](const std::unique_ptr<T>& a, const std::unique_ptr<T>& b) { return less(*a, *b); });
+}
+
+}  // namespace marquetor::document

@@ -1,0 +1,178 @@
+#pragma once
+// Typed facades over the toolkit's widgets, one per gadget kind, found by identifier.
+// Texts in and out are the document's bytes: shown as UTF-8, or as Windows-1252 where the
+// bytes are not valid UTF-8; a text the user did not edit reads back byte for byte.
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+class QWidget;
+
+namespace marquetor::platform {
+
+class Image;
+class EventQueue;
+
+struct Rect {
+    int x = 0, y = 0, width = 0, height = 0;
+};
+
+enum class GadgetKind {
+    Panel, ListView, ExplorerList, TextField, Label, ChoiceBox, EditableChoiceBox, SpinBox, Image, Button
+};
+
+class Gadget {
+public:
+    virtual ~Gadget() = default;
+    int id() const { return m_id; }
+    GadgetKind kind() const { return m_kind; }
+    QWidget* widget() const { return m_widget; }   // for tests and layout only
+    void setFocus();
+
+protected:
+    Gadget(int id, GadgetKind kind, QWidget* widget) : m_id(id), m_kind(kind), m_widget(widget) {}
+
+private:
+    int m_id;
+    GadgetKind m_kind;
+    QWidget* m_widget;
+};
+
+class Panel : public Gadget {
+public:
+    using Gadget::Gadget;
+    int state() const;              // index of the shown tab
+    void setState(int tab);
+};
+
+// Rows of columns; a row's text separates its columns with a line feed.
+class ListView : public Gadget {
+public:
+    using Gadget::Gadget;
+    void clear();
+    void addRow(std::string_view rowText);
+    // Replaces every row at once (cheap for many rows). Leaves no row selected.
+    void setRows(std::vector<std::string> rowTexts);
+    int rowCount() const;
+    int selectedRow() const;                     // -1 when none
+    void selectRow(int row);                     // -1 clears the selection
+    std::string rowText(int row) const;          // the first column
+    std::string cellText(int row, int column) const;
+    void setCellText(int row, int column, std::string_view text);
+};
+
+// The files and sub-folders of a folder; the user may open a sub-folder (double click or
+// Enter) and go back up (Backspace), never above the starting folder.
+class ExplorerList : public Gadget {
+public:
+    using Gadget::Gadget;
+    std::string folder() const;                  // the folder shown, ending with "/"
+    int rowCount() const;
+    int selectedRow() const;
+    void selectRow(int row);
+    std::string rowText(int row) const;          // the entry's name
+    bool isFolder(int row) const;
+    // Shows a folder (relative folders are taken from the working directory).
+    void setFolder(std::string_view folder);
+    void openSubFolder(int row);
+    void goUp();
+    void reload();
+};
+
+class TextField : public Gadget {
+public:
+    using Gadget::Gadget;
+    std::string text() const;
+    void setText(std::string_view text);
+};
+
+class Label : public Gadget {
+public:
+    using Gadget::Gadget;
+    std::string text() const;
+    void setText(std::string_view text);
+};
+
+// A drop-down list without free text. Its state is the chosen entry's index, -1 for none.
+class ChoiceBox : public Gadget {
+public:
+    using Gadget::Gadget;
+    void clear();
+    void addItem(std::string_view text);
+    void setItems(std::vector<std::string> items);   // nothing chosen afterwards
+    int count() const;
+    std::string itemText(int index) const;
+    int state() const;
+    void setState(int index);
+    // The chosen entry's bytes, or empty when none is chosen.
+    std::string text() const;
+    // Chooses the first entry equal to the text ignoring letter case; when none is equal
+    // the choice stays; the empty text leaves no entry chosen. Raises no event.
+    void setText(std::string_view text);
+};
+
+// A drop-down list whose text can also be typed.
+class EditableChoiceBox : public Gadget {
+public:
+    using Gadget::Gadget;
+    void addItem(std::string_view text);
+    int count() const;
+    std::string text() const;
+    void setText(std::string_view text);
+};
+
+class SpinBox : public Gadget {
+public:
+    using Gadget::Gadget;
+    int value() const;
+    void setValue(int value);    // limited to the range
+    int minimum() const;
+    int maximum() const;
+};
+
+class ImageGadget : public Gadget {
+public:
+    using Gadget::Gadget;
+    // Shows a copy of the image as it is now; nullptr or an empty image shows nothing.
+    void setImage(const Image* image);
+    bool hasImage() const;
+};
+
+class Button : public Gadget {
+public:
+    using Gadget::Gadget;
+    std::string text() const;
+};
+
+// Every gadget by identifier. Asking for an identifier as the wrong kind is a programming
+// error (it aborts with a message).
+class Gadgets {
+public:
+    Gadgets();
+    ~Gadgets();
+    Gadgets(const Gadgets&) = delete;
+    Gadgets& operator=(const Gadgets&) = delete;
+
+    void add(std::unique_ptr<Gadget> gadget);
+    Gadget* find(int id) const;
+
+    Panel& panel(int id) const;
+    ListView& listView(int id) const;
+    ExplorerList& explorerList(int id) const;
+    TextField& textField(int id) const;
+    Label& label(int id) const;
+    ChoiceBox& choiceBox(int id) const;
+    EditableChoiceBox& editableChoiceBox(int id) const;
+    SpinBox& spinBox(int id) const;
+    ImageGadget& image(int id) const;
+    Button& button(int id) const;
+
+private:
+    std::map<int, std::unique_ptr<Gadget>> m_gadgets;
+};
+
+}  // namespace marquetor::platform

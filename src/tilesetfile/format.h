@@ -1,0 +1,49 @@
+#pragma once
+// The .mrqt file: writer and reader, over memory and over files. Plain C++, no GUI.
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "document/tileset.h"
+
+namespace marquetor::tilesetfile {
+
+inline constexpr char kHeader[] = "0.50";
+
+enum class LoadStatus {
+    Ok,            // read whole
+    Truncated,     // the data ended early; the document holds what was read
+    NotATileSet,   // the first line is not "0.50"; the document is unchanged
+    CannotOpen,    // the file could not be opened or read; the document is unchanged
+};
+
+struct LoadResult {
+    LoadStatus status = LoadStatus::Ok;
+    std::string message;   // short reason for anything but Ok
+    // 1 when the file could be opened, whatever it contains; 0 otherwise.
+    int code() const { return status == LoadStatus::Ok || status == LoadStatus::Truncated ? 1 : 0; }
+};
+
+struct SaveResult {
+    bool ok = false;
+    std::string reason;    // short reason when not ok
+    int code() const { return ok ? 1 : 0; }
+};
+
+// The document's whole saved form.
+std::vector<std::uint8_t> SaveTileSetToMemory(const document::TileSet& set);
+// Writes crash-safe: a temporary file beside the target, every write checked, flushed and
+// synced, then renamed over the target. On failure the target is left as it was.
+SaveResult SaveTileSet(const document::TileSet& set, const std::filesystem::path& path);
+
+LoadResult LoadTileSetFromMemory(document::TileSet& set, std::span<const std::uint8_t> data);
+LoadResult LoadTileSet(document::TileSet& set, const std::filesystem::path& path);
+
+// Writes bytes to a file crash-safe (the same way SaveTileSet writes): used for texture
+// export too.
+SaveResult WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+
+}  // namespace marquetor::tilesetfile
