@@ -18,7 +18,7 @@ namespace {
 
 constexpr std::size_t kGrain = 16;
 constexpr std::size_t kClasses = kMaxBlock / kGrain;
-constexpr std::size_t kChunkBytes = std::size_t{256} << 10;
+[[maybe_unused]] constexpr std::size_t kChunkBytes = std::size_t{256} << 10;
 
 // One size class: a free list threaded through released blocks, and chunks carved in
 // order. The chunks form a list through their first bytes. Trivially destructible, so that
@@ -81,11 +81,12 @@ void* allocate(std::size_t bytes) {
 
 void release(void* block, std::size_t bytes) noexcept {
 #ifdef MARQUETOR_POOL_OFF
-    ::operator delete(block, bytes);
+    (void)bytes;
+    ::operator delete(block);
 #else
     if (!block) return;
     if (bytes == 0 || bytes > kMaxBlock) {
-        ::operator delete(block, bytes);
+        ::operator delete(block);
         return;
     }
     SizeClass& c = classFor(bytes);
