@@ -31,6 +31,7 @@ struct SizeClass {
     void* chunks;      // newest chunk; each starts with a pointer to the one before
     std::size_t live;
 
+    bool tryLock() { return !busy.test_and_set(std::memory_order_acquire); }
     void lock() {
         while (busy.test_and_set(std::memory_order_acquire)) std::this_thread::yield();
     }
@@ -47,35 +48,55 @@ struct Locked {
 
 [[maybe_unused]] SizeClass& classFor(std::size_t bytes) { return g_classes[(bytes + kGrain - 1) / kGrain - 1]; }
 
+// Takes a block with the class locked: from the free list, by carving, or from a new chunk.
+// The slow path of allocate() (a contended lock, a full chunk), kept out of line so that
+// the common path stays a handful of instructions without saving registers.
+[[maybe_unused]] [[gnu::noinline]] void* allocateSlow(SizeClass& c, std::size_t size) {
+    Locked guard(c);
+    void* block = c.freeList;
+    if (block) {
+        c.freeList = *static_cast<void**>(block);
+    } else if (static_cast<std::size_t>(c.chunkEnd - c.next) >= size) {
+        block = c.next;
+        c.next += size;
+    } else {
+        void* chunk = std::aligned_alloc(kGrain, kChunkBytes);
+        if (!chunk) throw std::bad_alloc();
+        *static_cast<void**>(chunk) = c.chunks;
+        c.chunks = chunk;
+        block = static_cast<char*>(chunk) + kGrain;
+        c.next = static_cast<char*>(block) + size;
+        c.chunkEnd = static_cast<char*>(chunk) + kChunkBytes;
+    }
+    ++c.live;
+    return block;
+}
+
 }  // namespace
 
 void* allocate(std::size_t bytes) {
 #ifdef MARQUETOR_POOL_OFF
     return ::operator new(bytes);
 #else
-    if (bytes == 0 || bytes > kMaxBlock) return ::operator new(bytes);
-    const std::size_t size = (bytes + kGrain - 1) / kGrain * kGrain;
-    SizeClass& c = classFor(bytes);
-    Locked guard(c);
-    ++c.live;
-    if (void* block = c.freeList) {
-        c.freeList = *static_cast<void**>(block);
-        return block;
-    }
-    if (static_cast<std::size_t>(c.chunkEnd - c.next) < size) {
-        void* chunk = std::aligned_alloc(kGrain, kChunkBytes);
-        if (!chunk) {
-            --c.live;
-            throw std::bad_alloc();
+    if (bytes - 1 >= kMaxBlock) return ::operator new(bytes);   // 0 wraps around too
+    const std::size_t size = (bytes + kGrain - 1) & ~(kGrain - 1);
+    SizeClass& c = g_classes[size / kGrain - 1];
+    if (c.tryLock()) {
+        void* block = c.freeList;
+        if (block) {
+            c.freeList = *static_cast<void**>(block);
+        } else if (static_cast<std::size_t>(c.chunkEnd - c.next) >= size) {
+            block = c.next;
+            c.next += size;
         }
-        *static_cast<void**>(chunk) = c.chunks;
-        c.chunks = chunk;
-        c.next = static_cast<char*>(chunk) + kGrain;
-        c.chunkEnd = static_cast<char*>(chunk) + kChunkBytes;
+        if (block) {
+            ++c.live;
+            c.unlock();
+            return block;
+        }
+        c.unlock();
     }
-    void* block = c.next;
-    c.next += size;
-    return block;
+    return allocateSlow(c, size);
 #endif
 }
 

@@ -1,6 +1,5 @@
 #pragma once
-// A small-object pool for the records a document holds by the million (tiles and their
-// index entries). Allocating from it costs a few instructions instead of a trip through
+// A small-object pool for the records a document holds by the million (tiles). Allocating from it costs a few instructions instead of a trip through
 // malloc; freed blocks are reused, and a size class gives its memory back once its last
 // block is freed. Safe to use from several threads. Sanitizer builds use plain new/delete
 // so that misuse is still caught.
