@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "document/pool.h"
+#include "document/tileindex.h"
 
 namespace marquetor::document {
 
@@ -117,10 +118,6 @@ private:
     Items m_items;
     int m_cursor = -1;
 };
-
-// Tile ID -> tile. Its entries come from the pool too.
-using TileIndex = std::unordered_map<std::int32_t, Tile*, std::hash<std::int32_t>, std::equal_to<std::int32_t>,
-                                     PoolAllocator<std::pair<const std::int32_t, Tile*>>>;
 
 struct TileGroup {
     std::int32_t id = 0;
