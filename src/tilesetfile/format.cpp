@@ -11,6 +11,9 @@
 #include <new>
 #include <string_view>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -28,12 +31,22 @@ namespace {
 
 constexpr std::string_view kHeaderText{kHeader};
 constexpr std::size_t kWriteBuffer = std::size_t{1} << 20;
+// The file reader's buffer: small records pass through it, texture blocks do not.
+constexpr std::size_t kDefaultBlock = std::size_t{64} << 10;
 // The smallest tile record a complete file can hold: ID, two one-byte line ends, layer,
 // collision. Used to bound what a claimed count may reserve.
 constexpr std::size_t kMinTileRecord = 4 + 1 + 1 + 2 + 2;
 constexpr std::size_t kMinMaterialRecord = 1 + 4 + 1;
 
 std::string errnoText(int err) { return std::strerror(err); }
+
+// A path in double quotes, for messages.
+std::string quoted(const std::filesystem::path& path) {
+    std::string text = "\"";
+    text += path.string();
+    text += '"';
+    return text;
+}
 
 // A description as the file stores it: up to the first zero byte, at most 64 bytes.
 std::string_view storedDescription(const std::string& d) {
@@ -242,8 +255,8 @@ SaveResult writeCrashSafe(const std::filesystem::path& path, Content&& content) 
         }
     }
     const bool exists = ::stat(target.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode)) return failure("\"" + path.string() + "\" is a folder");
-    if (!target.has_filename()) return failure("\"" + path.string() + "\" is not a file name");
+    if (exists && S_ISDIR(st.st_mode)) return failure(quoted(path) + " is a folder");
+    if (!target.has_filename()) return failure(quoted(path) + " is not a file name");
 
     fs::path folder = target.parent_path();
     if (folder.empty()) folder = ".";
@@ -252,12 +265,15 @@ SaveResult writeCrashSafe(const std::filesystem::path& path, Content&& content) 
     fs::path temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        temp = folder / ("." + target.filename().string() + tempSuffix());
+        std::string name = ".";
+        name += target.filename().string();
+        name += tempSuffix();
+        temp = folder / name;
         // 0666 and the umask, as any newly created file gets.
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) return failure("cannot create a file in \"" + folder.string() + "\": " + errnoText(errno));
+    if (fd < 0) return failure("cannot create a file in " + quoted(folder) + ": " + errnoText(errno));
 
     auto abandon = [&](const std::string& what, int err) {
         ::close(fd);
@@ -276,17 +292,17 @@ SaveResult writeCrashSafe(const std::filesystem::path& path, Content&& content) 
     } catch (const std::bad_alloc&) {
         err = ENOMEM;
     }
-    if (err != 0) return abandon("cannot write \"" + path.string() + "\"", err);
-    if (::fsync(fd) != 0) return abandon("cannot write \"" + path.string() + "\"", errno);
+    if (err != 0) return abandon("cannot write " + quoted(path), err);
+    if (::fsync(fd) != 0) return abandon("cannot write " + quoted(path), errno);
     if (::close(fd) != 0) {
         const int err = errno;
         ::unlink(temp.c_str());
-        return failure("cannot write \"" + path.string() + "\": " + errnoText(err));
+        return failure("cannot write " + quoted(path) + ": " + errnoText(err));
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
         const int err = errno;
         ::unlink(temp.c_str());
-        return failure("cannot replace \"" + path.string() + "\": " + errnoText(err));
+        return failure("cannot replace " + quoted(path) + ": " + errnoText(err));
     }
     // Make the rename itself durable; some file systems cannot sync a folder, which is fine.
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -299,10 +315,11 @@ SaveResult writeCrashSafe(const std::filesystem::path& path, Content&& content) 
 
 // ----- Reading ---------------------------------------------------------------------------
 
-// The first CR, LF or zero byte in [p, end), or end. Looks at eight bytes at a time for
-// any byte below 14 (all three are): (v - 0x0E..) & ~v & 0x80.. flags the lowest such byte
-// exactly. Text rarely holds other control bytes (a tab), which are stepped over.
-const std::uint8_t* findLineEnd(const std::uint8_t* p, const std::uint8_t* end) {
+// The first CR, LF or zero byte in [p, end), or end: the word-at-a-time part for short
+// stretches (and processors without SSE2). It looks at eight bytes at a time for any byte
+// below 14 (all three are): (v - 0x0E..) & ~v & 0x80.. flags the lowest such byte exactly.
+// Text rarely holds other control bytes (a tab), which are stepped over.
+[[gnu::noinline]] const std::uint8_t* findLineEndTail(const std::uint8_t* p, const std::uint8_t* end) {
     if constexpr (std::endian::native == std::endian::little) {
         constexpr std::uint64_t below14 = 0x0E0E0E0E0E0E0E0Eull;
         constexpr std::uint64_t highs = 0x8080808080808080ull;
@@ -327,12 +344,42 @@ const std::uint8_t* findLineEnd(const std::uint8_t* p, const std::uint8_t* end) 
     return p;
 }
 
+// The first CR, LF or zero byte in [p, end), or end. Sixteen bytes at a time where the
+// processor has SSE2 (every x86-64 does); kept small so that it is inlined into the readers.
+inline const std::uint8_t* findLineEnd(const std::uint8_t* p, const std::uint8_t* end) {
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
+                                          _mm_cmpeq_epi8(v, zero));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+        if (mask != 0) return p + std::countr_zero(mask);
+        p += 16;
+    }
+#endif
+    return findLineEndTail(p, end);
+}
+
+// A texture's bytes as read: the block (null when none were read) and how many it holds.
+struct Block {
+    std::unique_ptr<std::uint8_t[]> bytes;
+    std::size_t size = 0;
+    bool outOfMemory = false;
+};
+
 // Reads the items of the format from memory. Past the end every number reads as zero (a
 // partly present one keeps its bytes in its low part) and every line as empty; `ended`
-// records that this happened.
-class Reader {
+// records that this happened. The texts handed out stay valid as long as the data.
+class MemoryReader {
 public:
-    explicit Reader(std::span<const std::uint8_t> data) : m_p(data.data()), m_end(data.data() + data.size()) {}
+    explicit MemoryReader(std::span<const std::uint8_t> data) : m_p(data.data()), m_end(data.data() + data.size()) {}
+
+    void nextRecord() {}
+    bool failed() const { return false; }
+    int error() const { return 0; }
 
     bool atEnd() const { return m_p == m_end; }
     std::size_t left() const { return static_cast<std::size_t>(m_end - m_p); }
@@ -373,13 +420,22 @@ public:
         return text;
     }
 
-    // Up to n bytes: fewer when the data ends first.
-    std::span<const std::uint8_t> take(std::size_t n) {
+    // Up to n bytes in memory of their own: fewer when the data ends first.
+    Block block(std::size_t n) {
         if (n > left()) {
             n = left();
             m_ended = true;
         }
-        const std::span<const std::uint8_t> out(m_p, n);
+        Block out;
+        if (n > 0) {
+            out.bytes.reset(new (std::nothrow) std::uint8_t[n]);
+            if (out.bytes) {
+                std::memcpy(out.bytes.get(), m_p, n);
+                out.size = n;
+            } else {
+                out.outOfMemory = true;
+            }
+        }
         m_p += n;
         return out;
     }
@@ -398,16 +454,259 @@ private:
     bool m_ended = false;
 };
 
+// Reads the items of the format from a file, with the same results as MemoryReader over
+// the file's bytes. Small records pass through a buffer; texture blocks go from the file
+// straight into their own memory, so the file's bytes are copied once and never held twice.
+//
+// The texts handed out point into the buffer and stay valid until the next record starts
+// (nextRecord()): once a record has handed out a text (m_p has moved past m_recordStart),
+// its bytes never move; a record that does not fit gets a larger buffer, and the old one is
+// kept until the record is done.
+class FileReader {
+public:
+    // sizeHint: the file's length when known (a regular file), else 0. blockSize: the
+    // buffer's size (the tests make it tiny so that every item straddles a block boundary).
+    FileReader(int fd, std::size_t sizeHint, std::size_t blockSize)
+        : m_fd(fd), m_sizeHint(sizeHint), m_block(std::max<std::size_t>(blockSize, 1)), m_lowWater(m_block / 16) {
+        m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(m_block);
+        m_capacity = m_block;
+        m_p = m_end = m_recordStart = m_buffer.get();
+    }
+
+    // A record starts: the texts of the previous ones are no longer needed.
+    void nextRecord() {
+        if (!m_retired.empty()) m_retired.clear();
+        m_recordStart = m_p;
+        if (static_cast<std::size_t>(m_end - m_p) < m_lowWater && !m_eof) refill(0);
+    }
+
+    bool atEnd() { return m_p == m_end && !more(1); }
+    // What is left to read, as far as is known (a bound for reserving room).
+    std::size_t left() const {
+        const std::size_t at = m_fileRead - static_cast<std::size_t>(m_end - m_p);
+        return std::max(m_sizeHint > at ? m_sizeHint - at : 0, static_cast<std::size_t>(m_end - m_p));
+    }
+    bool ended() const { return m_ended; }
+    void markEnded() { m_ended = true; }
+    // A read error (not the end of the file) stopped the reading.
+    bool failed() const { return m_error != 0; }
+    int error() const { return m_error; }
+
+    std::int32_t i32() {
+        if (m_end - m_p >= 4) {
+            const std::uint32_t v = static_cast<std::uint32_t>(m_p[0]) | static_cast<std::uint32_t>(m_p[1]) << 8 |
+                                    static_cast<std::uint32_t>(m_p[2]) << 16 | static_cast<std::uint32_t>(m_p[3]) << 24;
+            m_p += 4;
+            return static_cast<std::int32_t>(v);
+        }
+        return static_cast<std::int32_t>(numberSlow(4));
+    }
+    std::int16_t i16() {
+        if (m_end - m_p >= 2) {
+            const auto v = static_cast<std::uint16_t>(m_p[0] | m_p[1] << 8);
+            m_p += 2;
+            return static_cast<std::int16_t>(v);
+        }
+        return static_cast<std::int16_t>(numberSlow(2));
+    }
+
+    // A line ends at CR LF, a lone LF, a lone CR (the byte after it stays), a zero byte, or
+    // the end of the data.
+    std::string_view line() {
+        std::uint8_t* q = m_p + (findLineEnd(m_p, m_end) - m_p);
+        if (m_end - q >= 2) {   // the terminator and the byte after it are at hand
+            const std::string_view text(reinterpret_cast<const char*>(m_p), static_cast<std::size_t>(q - m_p));
+            m_p = q + 1 + (q[0] == '\r' && q[1] == '\n');
+            return text;
+        }
+        return lineSlow(static_cast<std::size_t>(q - m_p));
+    }
+
+    // Up to n bytes in memory of their own: fewer when the file ends first. The texts of
+    // the record may be gone afterwards.
+    Block block(std::size_t n) {
+        Block out;
+        if (n == 0) return out;
+        // Room for what the file can still hold, so a size that lies cannot make us allocate
+        // more than that; a file that grows meanwhile gets its block enlarged.
+        std::size_t capacity = std::min(n, std::max(left(), std::min(n, kDefaultBlock)));
+        out.bytes.reset(new (std::nothrow) std::uint8_t[capacity]);
+        if (!out.bytes) {
+            out.outOfMemory = true;
+            skip(n);
+            return out;
+        }
+        const std::size_t buffered = std::min(n, static_cast<std::size_t>(m_end - m_p));
+        std::memcpy(out.bytes.get(), m_p, buffered);
+        m_p += buffered;
+        out.size = buffered;
+        while (out.size < n && !m_eof) {
+            if (out.size == capacity) {
+                const std::size_t bigger = std::min(n, capacity * 2);
+                std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow) std::uint8_t[bigger]);
+                if (!grown) {
+                    out = Block{};
+                    out.outOfMemory = true;
+                    skip(n - out.size);
+                    return out;
+                }
+                std::memcpy(grown.get(), out.bytes.get(), out.size);
+                out.bytes = std::move(grown);
+                capacity = bigger;
+            }
+            out.size += readSome(out.bytes.get() + out.size, capacity - out.size);
+        }
+        if (out.size < n) m_ended = true;
+        if (out.size == 0) out.bytes.reset();
+        return out;
+    }
+
+private:
+
+    // A number that reaches past the buffer: more from the file, or the bytes present in
+    // the low-order part when the file ends.
+    [[gnu::noinline]] std::uint32_t numberSlow(std::size_t bytes) {
+        if (!more(bytes)) return partial();
+        std::uint32_t v = 0;
+        for (std::size_t i = 0; i < bytes; ++i) v |= static_cast<std::uint32_t>(m_p[i]) << (8 * i);
+        m_p += bytes;
+        return v;
+    }
+
+    // A line whose end, or the byte after it, is not in the buffer yet; the first `scanned`
+    // bytes after m_p hold no line end.
+    [[gnu::noinline]] std::string_view lineSlow(std::size_t scanned) {
+        while (m_p + scanned == m_end) {
+            if (!more(scanned + 1)) break;   // the file ends inside the line
+            scanned = static_cast<std::size_t>(findLineEnd(m_p + scanned, m_end) - m_p);
+        }
+        if (m_p + scanned == m_end) {
+            m_ended = true;
+            const std::string_view text(reinterpret_cast<const char*>(m_p), scanned);
+            m_p = m_end;
+            return text;
+        }
+        std::size_t used = scanned + 1;
+        // CR LF: the LF may still be in the file. The text is taken only afterwards: until
+        // then this line may move within the buffer.
+        if (m_p[scanned] == '\r' && more(scanned + 2) && m_p[scanned + 1] == '\n') ++used;
+        const std::string_view text(reinterpret_cast<const char*>(m_p), scanned);
+        m_p += used;
+        return text;
+    }
+
+    // Reads what the file gives into [to, to + room); 0 at its end or on an error.
+    std::size_t readSome(std::uint8_t* to, std::size_t room) {
+        for (;;) {
+            const ssize_t got = ::read(m_fd, to, std::min<std::size_t>(room, 1u << 30));
+            if (got > 0) {
+                m_fileRead += static_cast<std::size_t>(got);
+                return static_cast<std::size_t>(got);
+            }
+            if (got < 0 && errno == EINTR) continue;
+            if (got < 0) m_error = errno;
+            m_eof = true;
+            return 0;
+        }
+    }
+
+    // Passes over n bytes without keeping them (a block that cannot be held), through the
+    // buffer as it is.
+    void skip(std::size_t n) {
+        for (;;) {
+            const std::size_t step = std::min(n, static_cast<std::size_t>(m_end - m_p));
+            m_p += step;
+            n -= step;
+            if (n == 0) return;
+            m_p = m_end = m_recordStart = m_buffer.get();
+            const std::size_t got = m_eof ? 0 : readSome(m_end, m_capacity);
+            if (got == 0) {
+                m_ended = true;
+                return;
+            }
+            m_end += got;
+        }
+    }
+
+    // Makes at least `need` bytes after m_p available; false when the file ends first.
+    bool more(std::size_t need) {
+        while (static_cast<std::size_t>(m_end - m_p) < need) {
+            if (m_eof) return false;
+            refill(need);
+        }
+        return true;
+    }
+
+    // Reads more into the buffer, keeping [m_recordStart, m_end) readable: the texts of this
+    // record may point there. At a record's start that part moves to the buffer's front;
+    // within a record it never moves: the free room after it is filled, and when there is
+    // none a larger buffer takes a copy while the old one stays alive until the next record.
+    void refill(std::size_t need) {
+        const std::size_t kept = static_cast<std::size_t>(m_end - m_recordStart);
+        const std::size_t offset = static_cast<std::size_t>(m_p - m_recordStart);
+        std::uint8_t* const base = m_buffer.get();
+        std::uint8_t* const limit = base + m_capacity;
+        if (m_p != m_recordStart && m_end < limit) {
+            m_end += readSome(m_end, static_cast<std::size_t>(limit - m_end));
+            return;
+        }
+        const std::size_t wanted = std::max(offset + need, kept) + m_lowWater;
+        if (m_p == m_recordStart && wanted <= m_capacity) {
+            if (m_recordStart != base && kept) std::memmove(base, m_recordStart, kept);
+        } else {
+            const std::size_t capacity = std::max(m_capacity * 2, wanted + m_block);
+            auto bigger = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
+            if (kept) std::memcpy(bigger.get(), m_recordStart, kept);
+            m_retired.push_back(std::move(m_buffer));
+            m_buffer = std::move(bigger);
+            m_capacity = capacity;
+        }
+        m_recordStart = m_buffer.get();
+        m_p = m_recordStart + offset;
+        m_end = m_recordStart + kept;
+        m_end += readSome(m_end, static_cast<std::size_t>(m_buffer.get() + m_capacity - m_end));
+    }
+
+    std::uint32_t partial() {
+        std::uint32_t v = 0;
+        for (unsigned shift = 0; m_p < m_end; shift += 8) v |= static_cast<std::uint32_t>(*m_p++) << shift;
+        m_ended = true;
+        return v;
+    }
+
+    int m_fd;
+    std::size_t m_sizeHint;
+    std::size_t m_block;
+    // Below this many buffered bytes a new record refills first, so that records rarely
+    // reach past the buffer's end.
+    std::size_t m_lowWater;
+    std::size_t m_fileRead = 0;   // bytes taken from the file so far
+    std::unique_ptr<std::uint8_t[]> m_buffer;
+    std::size_t m_capacity = 0;
+    std::vector<std::unique_ptr<std::uint8_t[]>> m_retired;   // buffers this record's texts may point into
+    std::uint8_t* m_recordStart;
+    std::uint8_t* m_p;
+    std::uint8_t* m_end;
+    bool m_eof = false;
+    bool m_ended = false;
+    int m_error = 0;
+};
+
 // How many records a count may reserve room for: never more than the data could hold.
 std::size_t boundedCount(std::int32_t count, std::size_t left, std::size_t minRecord) {
     if (count <= 0) return 0;
     return std::min<std::size_t>(static_cast<std::size_t>(count), left / minRecord + 1);
 }
 
-LoadResult loadFrom(TileSet& set, std::span<const std::uint8_t> data) {
-    Reader in(data);
-    if (in.line() != kHeaderText)
+// Reads a whole tile set through either reader into the document, in the order of the
+// format: tile size, materials, textures, tiles.
+template <class In>
+LoadResult loadFrom(TileSet& set, In& in) {
+    in.nextRecord();
+    if (in.line() != kHeaderText) {
+        if (in.failed()) return LoadResult{LoadStatus::CannotOpen, "cannot read the file: " + errnoText(in.error())};
         return LoadResult{LoadStatus::NotATileSet, "not a tile set: the first line is not \"0.50\""};
+    }
 
     bool outOfMemory = false;
     try {
@@ -419,6 +718,7 @@ LoadResult loadFrom(TileSet& set, std::span<const std::uint8_t> data) {
         set.materials.reserve(boundedCount(materialCount, in.left(), kMinMaterialRecord));
         set.materialIndex.reserve(boundedCount(materialCount, in.left(), kMinMaterialRecord));
         for (std::int32_t i = 0; i < materialCount; ++i) {
+            in.nextRecord();
             if (in.atEnd()) {   // the count promised more than the data holds
                 in.markEnded();
                 break;
@@ -432,6 +732,7 @@ LoadResult loadFrom(TileSet& set, std::span<const std::uint8_t> data) {
         document::ClearTextures(set);
         const std::int32_t textureCount = in.i32();
         for (std::int32_t i = 0; i < textureCount; ++i) {
+            in.nextRecord();
             if (in.atEnd()) {
                 in.markEnded();
                 break;
@@ -439,29 +740,23 @@ LoadResult loadFrom(TileSet& set, std::span<const std::uint8_t> data) {
             std::string name(in.line());
             const std::int32_t claimed = in.i32();
             // A negative size holds no bytes; a size beyond the data keeps the bytes present.
-            const auto block = in.take(claimed > 0 ? static_cast<std::size_t>(claimed) : 0);
-            std::unique_ptr<std::uint8_t[]> bytes;
-            if (!block.empty()) {
-                bytes.reset(new (std::nothrow) std::uint8_t[block.size()]);
-                if (bytes) {
-                    std::memcpy(bytes.get(), block.data(), block.size());
-                } else {
-                    outOfMemory = true;
-                }
-            }
-            const auto held = bytes ? static_cast<std::int32_t>(block.size()) : 0;
-            document::PutTexture(set, std::move(name), std::move(bytes), held);   // a repeated name replaces
+            Block block = in.block(claimed > 0 ? static_cast<std::size_t>(claimed) : 0);
+            if (block.outOfMemory) outOfMemory = true;
+            const auto held = static_cast<std::int32_t>(block.size);
+            document::PutTexture(set, std::move(name), std::move(block.bytes), held);   // a repeated name replaces
         }
 
         TileGroup* group = document::LookUpTileGroup(set, 1);
         if (!group) group = document::AddTileGroup(set, 1);
         group->tileIndex.clear();
         group->tiles.clear();
+        in.nextRecord();
         const std::int32_t tileCount = in.i32();
         const std::size_t room = boundedCount(tileCount, in.left(), kMinTileRecord);
         group->tiles.reserve(room);
         group->tileIndex.reserve(room);
         for (std::int32_t i = 0; i < tileCount; ++i) {
+            in.nextRecord();
             if (in.atEnd()) {
                 in.markEnded();
                 break;
@@ -479,58 +774,27 @@ LoadResult loadFrom(TileSet& set, std::span<const std::uint8_t> data) {
 
     if (outOfMemory)
         return LoadResult{LoadStatus::Truncated, "not enough memory to hold the whole tile set; only part was read"};
+    if (in.failed())
+        return LoadResult{LoadStatus::Truncated,
+                          "reading stopped (" + errnoText(in.error()) + "); only part of the tile set was read"};
     if (in.ended()) return LoadResult{LoadStatus::Truncated, "the data ended early; only part of the tile set was read"};
     return LoadResult{LoadStatus::Ok, {}};
 }
 
-// The whole content of a file, read in large blocks.
-struct FileContent {
-    std::unique_ptr<std::uint8_t[]> bytes;
-    std::size_t size = 0;
-};
-
-LoadResult readWholeFile(const std::filesystem::path& path, FileContent& out) {
-    auto cannot = [&](const std::string& why) {
-        return LoadResult{LoadStatus::CannotOpen, "cannot open \"" + path.string() + "\": " + why};
-    };
-    if (path.empty()) return cannot("no file name given");
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return cannot(errnoText(errno));
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) return cannot(errnoText(errno));
-    if (S_ISDIR(st.st_mode)) return cannot("it is a folder");
-
-    // One byte more than the length, so the read that finds the end needs no second buffer.
-    std::size_t capacity = S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) + 1 : 65536;
-    try {
-        out.bytes = std::make_unique_for_overwrite<std::uint8_t[]>(capacity);
-        out.size = 0;
-        for (;;) {
-            if (out.size == capacity) {   // the file grew, or is not a regular file
-                const std::size_t bigger = capacity * 2;
-                auto grown = std::make_unique_for_overwrite<std::uint8_t[]>(bigger);
-                std::memcpy(grown.get(), out.bytes.get(), out.size);
-                out.bytes = std::move(grown);
-                capacity = bigger;
-            }
-            const ssize_t got = ::read(fd, out.bytes.get() + out.size, std::min<std::size_t>(capacity - out.size, 1u << 30));
-            if (got < 0) {
-                if (errno == EINTR) continue;
-                return cannot(errnoText(errno));
-            }
-            if (got == 0) break;
-            out.size += static_cast<std::size_t>(got);
-        }
-    } catch (const std::bad_alloc&) {
-        return cannot("it is too large to read into memory");
+// Opens a file for reading; the descriptor is closed when this goes.
+class InputFile {
+public:
+    explicit InputFile(const std::filesystem::path& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+    ~InputFile() {
+        if (m_fd >= 0) ::close(m_fd);
     }
-    return LoadResult{LoadStatus::Ok, {}};
-}
+    int fd() const { return m_fd; }
+
+private:
+    int m_fd;
+};
 
 }  // namespace
 
@@ -562,13 +826,34 @@ SaveResult WriteFileAtomically(const std::filesystem::path& path, std::span<cons
     }
 }
 
-LoadResult LoadTileSetFromMemory(TileSet& set, std::span<const std::uint8_t> data) { return loadFrom(set, data); }
+LoadResult LoadTileSetFromMemory(TileSet& set, std::span<const std::uint8_t> data) {
+    MemoryReader in(data);
+    return loadFrom(set, in);
+}
 
-LoadResult LoadTileSet(TileSet& set, const std::filesystem::path& path) {
-    FileContent content;
-    LoadResult opened = readWholeFile(path, content);
-    if (opened.status != LoadStatus::Ok) return opened;
-    return loadFrom(set, std::span<const std::uint8_t>(content.bytes.get(), content.size));
+LoadResult LoadTileSet(TileSet& set, const std::filesystem::path& path) { return LoadTileSet(set, path, kDefaultBlock); }
+
+LoadResult LoadTileSet(TileSet& set, const std::filesystem::path& path, std::size_t blockSize) {
+    auto cannot = [&](const std::string& why) {
+        return LoadResult{LoadStatus::CannotOpen, "cannot open " + quoted(path) + ": " + why};
+    };
+    if (path.empty()) return cannot("no file name given");
+    const InputFile file(path);
+    if (file.fd() < 0) return cannot(errnoText(errno));
+    struct stat st {};
+    if (::fstat(file.fd(), &st) != 0) return cannot(errnoText(errno));
+    if (S_ISDIR(st.st_mode)) return cannot("it is a folder");
+    try {
+        // Read in blocks as it goes: the texture bytes land in their own memory directly,
+        // and the file is never held whole beside the document.
+        FileReader in(file.fd(), S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0,
+                      blockSize);
+        LoadResult result = loadFrom(set, in);
+        if (result.status == LoadStatus::CannotOpen) result.message = "cannot open " + quoted(path) + ": " + result.message;
+        return result;
+    } catch (const std::bad_alloc&) {
+        return cannot("not enough memory to read it");
+    }
 }
 
 }  // namespace marquetor::tilesetfile

@@ -40,7 +40,13 @@ std::vector<std::uint8_t> SaveTileSetToMemory(const document::TileSet& set);
 SaveResult SaveTileSet(const document::TileSet& set, const std::filesystem::path& path);
 
 LoadResult LoadTileSetFromMemory(document::TileSet& set, std::span<const std::uint8_t> data);
+// Reads the file in blocks as it goes: texture bytes go straight into their own memory, and
+// the file is never held whole beside the document. The same result as the bytes give from
+// memory. A read error after the start leaves what was read (Truncated, with the reason).
 LoadResult LoadTileSet(document::TileSet& set, const std::filesystem::path& path);
+// The same with the size of the blocks small records are read in (the tests use tiny blocks
+// so that every item crosses a block boundary somewhere).
+LoadResult LoadTileSet(document::TileSet& set, const std::filesystem::path& path, std::size_t blockSize);
 
 // Writes bytes to a file crash-safe (the same way SaveTileSet writes): used for texture
 // export too.
