@@ -7,12 +7,15 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
+
+#include "document/pool.h"
 
 namespace marquetor::document {
 
@@ -46,6 +49,10 @@ struct Tile {
     std::string material;       // name of a material (not checked)
     std::int16_t layer = 0;
     std::int16_t collision = 0;
+
+    // Tiles come by the million: they live in the document's small-object pool.
+    static void* operator new(std::size_t bytes) { return pool::allocate(bytes); }
+    static void operator delete(void* block, std::size_t bytes) noexcept { pool::release(block, bytes); }
 };
 
 // An ordered list of owned records with at most one current record (the cursor).
@@ -111,10 +118,14 @@ private:
     int m_cursor = -1;
 };
 
+// Tile ID -> tile. Its entries come from the pool too.
+using TileIndex = std::unordered_map<std::int32_t, Tile*, std::hash<std::int32_t>, std::equal_to<std::int32_t>,
+                                     PoolAllocator<std::pair<const std::int32_t, Tile*>>>;
+
 struct TileGroup {
     std::int32_t id = 0;
     OrderedList<Tile> tiles;
-    std::unordered_map<std::int32_t, Tile*> tileIndex;
+    TileIndex tileIndex;
 };
 
 // The texture map: 512 buckets; a walk visits buckets 0..511 and, within a bucket, the
@@ -145,9 +156,14 @@ public:
     std::vector<std::string> names() const;
 
 private:
+    // Lets the index look names up by string_view without building a string.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+    };
     // Each bucket holds its textures oldest first, so a walk goes backwards.
     std::array<std::vector<std::unique_ptr<Texture>>, kBuckets> m_buckets;
-    std::unordered_map<std::string, Texture*> m_index;
+    std::unordered_map<std::string, Texture*, NameHash, std::equal_to<>> m_index;
     std::uint64_t m_nextSerial = 1;
 };
 
@@ -168,6 +184,7 @@ Material* AddMaterial(TileSet& set, std::string_view name, std::int32_t color, s
 void DeleteMaterial(TileSet& set, std::string_view name);
 void ClearMaterials(TileSet& set);
 Material* FindMaterial(TileSet& set, std::string_view name);
+const Material* FindMaterial(const TileSet& set, std::string_view name);
 // Renames through the index. False (nothing changes) when another material has the name.
 bool RenameMaterial(TileSet& set, Material& material, std::string_view newName);
 // Unsigned byte order; identity kept.
@@ -188,9 +205,15 @@ const Texture* FindTexture(const TileSet& set, std::string_view name);
 TileGroup* AddTileGroup(TileSet& set, std::int32_t id);
 // A found group becomes the current group; otherwise the current group stays.
 TileGroup* FindTileGroup(TileSet& set, std::int32_t id);
+// Looks a group up without making it the current group (for readers of the document).
+const TileGroup* LookUpTileGroup(const TileSet& set, std::int32_t id);
+TileGroup* LookUpTileGroup(TileSet& set, std::int32_t id);
 void ClearTileGroup(TileSet& set, std::int32_t id);
 Tile* AddTile(TileSet& set, std::int32_t groupId, std::int32_t id, std::string_view texture,
               std::string_view material, std::int16_t layer, std::int16_t collision);
+// The same on a group already at hand (the file reader adds many tiles to one group).
+Tile* AddTile(TileGroup& group, std::int32_t id, std::string_view texture, std::string_view material,
+              std::int16_t layer, std::int16_t collision);
 void DeleteTile(TileSet& set, std::int32_t groupId, std::int32_t id);
 // Signed ID order; identity kept.
 void SortTiles(TileGroup& group);
