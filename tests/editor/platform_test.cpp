@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
@@ -27,6 +28,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "platform/dialogs.h"
 #include "platform/events.h"
@@ -480,6 +483,7 @@ TEST_F(PlatformTest, ExplorerListBrowsesBelowItsStartingFolder) {
     touch("TileSets/Textures/.hidden.png");
     touch("TileSets/Textures/caf\xE9.png");   // a name that is not UTF-8
     touch("TileSets/Textures/sub2/inner.tga");
+    ASSERT_EQ(::mkfifo("TileSets/Textures/pipe.png", 0600), 0);   // no file to list
 
     mp::ExplorerList& list = window->createExplorerList(19, {16, 16, 208, 512}, "TileSets/Textures/");
     EXPECT_EQ(list.folder(), "TileSets/Textures/");
@@ -717,6 +721,26 @@ TEST(Image, CreateFillDecodeLoadAndScale) {
     EXPECT_FALSE(image.load(dir.filePath("missing.png").toStdString()));
     EXPECT_TRUE(image.empty());
     EXPECT_FALSE(image.load(dir.path().toStdString()));   // a folder is no image
+    // A pipe with nobody writing is refused at once instead of blocking the editor.
+    const std::string pipe = dir.filePath("pipe.png").toStdString();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_FALSE(image.load(pipe));
+}
+
+TEST(Events, PendingWorkIsDoneWithoutWaiting) {
+    // Nothing pending: returns at once (a wait here would hang the test).
+    mp::ProcessPendingToolkitEvents();
+    bool posted = false;
+    QTimer::singleShot(0, [&posted] { posted = true; });
+    auto* doomed = new QObject;
+    QPointer<QObject> watch(doomed);
+    doomed->deleteLater();
+    mp::ProcessPendingToolkitEvents();
+    EXPECT_TRUE(posted);
+    EXPECT_TRUE(watch.isNull());   // no exec() loop, yet deferred deletes happen
+    mp::SleepMilliseconds(1);
+    mp::SleepMilliseconds(0);
+    mp::SleepMilliseconds(-5);
 }
 
 TEST_F(PlatformTest, ImageGadgetShowsACopyOrNothing) {
