@@ -237,6 +237,14 @@ TEST_F(PlatformTest, ListViewReportsUserClicksAndEveryChangeOfTheSelection) {
     EXPECT_EQ(list.selectedRow(), 0);
     EXPECT_EQ(events(), (Events{"513", "g4", "514", "g4", "g4", "514"}));
 
+    // A click on the empty space below the rows clears the selection, as in a file list.
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(8, tableOf(list)->visualRect(
+                                                                 tableOf(list)->model()->index(2, 0)).bottom() + 10));
+    EXPECT_EQ(list.selectedRow(), -1);
+    EXPECT_EQ(events(), (Events{"513", "g4", "514", "g4"}));
+    list.selectRow(0);
+    forget();
+
     // The keyboard moves the selection.
     list.setFocus();
     QTest::keyClick(tableOf(list), Qt::Key_Down);
