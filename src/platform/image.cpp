@@ -21,10 +21,11 @@ struct FileCloser {
 };
 
 bool readWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out) {
+    // Only plain files: a folder reads as nothing and a pipe or device could block forever.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) return false;
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return false;
     out.clear();
     std::uint8_t buffer[65536];
     for (;;) {
