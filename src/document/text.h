@@ -26,4 +26,10 @@ inline std::int32_t MakeColor(std::int64_t red, std::int64_t green, std::int64_t
 // "R255 G128 B0"
 std::string ColorText(std::int32_t color);
 
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+bool IsValidUtf8(std::string_view bytes);
+// The document's bytes as UTF-8 text: unchanged when they are valid UTF-8, otherwise read
+// as Windows-1252 (the five bytes it leaves undefined become the C1 controls U+0081...).
+std::string BytesToUtf8(std::string_view bytes);
+
 }  // namespace marquetor::document

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <span>
 #include <string>
@@ -145,9 +146,14 @@ public:
     std::vector<std::string> names() const;
 
 private:
+    // Lets the index look names up by string_view without building a string.
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+    };
     // Each bucket holds its textures oldest first, so a walk goes backwards.
     std::array<std::vector<std::unique_ptr<Texture>>, kBuckets> m_buckets;
-    std::unordered_map<std::string, Texture*> m_index;
+    std::unordered_map<std::string, Texture*, NameHash, std::equal_to<>> m_index;
     std::uint64_t m_nextSerial = 1;
 };
 
@@ -168,6 +174,7 @@ Material* AddMaterial(TileSet& set, std::string_view name, std::int32_t color, s
 void DeleteMaterial(TileSet& set, std::string_view name);
 void ClearMaterials(TileSet& set);
 Material* FindMaterial(TileSet& set, std::string_view name);
+const Material* FindMaterial(const TileSet& set, std::string_view name);
 // Renames through the index. False (nothing changes) when another material has the name.
 bool RenameMaterial(TileSet& set, Material& material, std::string_view newName);
 // Unsigned byte order; identity kept.
@@ -188,9 +195,15 @@ const Texture* FindTexture(const TileSet& set, std::string_view name);
 TileGroup* AddTileGroup(TileSet& set, std::int32_t id);
 // A found group becomes the current group; otherwise the current group stays.
 TileGroup* FindTileGroup(TileSet& set, std::int32_t id);
+// Looks a group up without making it the current group (for readers of the document).
+const TileGroup* LookUpTileGroup(const TileSet& set, std::int32_t id);
+TileGroup* LookUpTileGroup(TileSet& set, std::int32_t id);
 void ClearTileGroup(TileSet& set, std::int32_t id);
 Tile* AddTile(TileSet& set, std::int32_t groupId, std::int32_t id, std::string_view texture,
               std::string_view material, std::int16_t layer, std::int16_t collision);
+// The same on a group already at hand (the file reader adds many tiles to one group).
+Tile* AddTile(TileGroup& group, std::int32_t id, std::string_view texture, std::string_view material,
+              std::int16_t layer, std::int16_t collision);
 void DeleteTile(TileSet& set, std::int32_t groupId, std::int32_t id);
 // Signed ID order; identity kept.
 void SortTiles(TileGroup& group);

@@ -52,6 +52,7 @@ public:
         std::string title;
         std::string text;      // message text; requester default path; colour as decimal
         std::string patterns;  // requesters only
+        bool withCancel = false;  // questions: whether Cancel was offered
     };
     std::vector<Shown> shown;
     std::deque<Answer> answers;

@@ -27,14 +27,13 @@ enum class GadgetKind {
 
 class Gadget {
 public:
+    // Made by Window, which pairs each kind with the widget its facade expects.
+    Gadget(int id, GadgetKind kind, QWidget* widget) : m_id(id), m_kind(kind), m_widget(widget) {}
     virtual ~Gadget() = default;
     int id() const { return m_id; }
     GadgetKind kind() const { return m_kind; }
     QWidget* widget() const { return m_widget; }   // for tests and layout only
     void setFocus();
-
-protected:
-    Gadget(int id, GadgetKind kind, QWidget* widget) : m_id(id), m_kind(kind), m_widget(widget) {}
 
 private:
     int m_id;

@@ -1,0 +1,380 @@
+#include "document/tileset.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace marquetor::document {
+
+namespace {
+
+// Closes a file descriptor when it goes out of scope.
+class FdGuard {
+public:
+    explicit FdGuard(int fd) : m_fd(fd) {}
+    FdGuard(const FdGuard&) = delete;
+    FdGuard& operator=(const FdGuard&) = delete;
+    ~FdGuard() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+
+private:
+    int m_fd;
+};
+
+// Reads up to n bytes, retrying after interruptions and short reads. Returns the number of
+// bytes read (less than n at the end of the file), or -1 on an error.
+long long readFully(int fd, std::uint8_t* out, std::size_t n) {
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::read(fd, out + done, n - done);
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<long long>(done);
+}
+
+// Names in unsigned byte order (memcmp compares bytes as unsigned char).
+bool nameLess(const std::string& a, const std::string& b) {
+    const std::size_t n = std::min(a.size(), b.size());
+    const int c = n ? std::memcmp(a.data(), b.data(), n) : 0;
+    return c != 0 ? c < 0 : a.size() < b.size();
+}
+
+// A fast 64-bit mixing hash; good enough to tell edited documents apart, not cryptographic.
+class Hasher {
+public:
+    void add(std::uint64_t v) {
+        m_h ^= v + 0x9E3779B97F4A7C15ull + (m_h << 6) + (m_h >> 2);
+        m_h *= 0xFF51AFD7ED558CCDull;
+        m_h ^= m_h >> 32;
+    }
+    void add(std::string_view s) {
+        const char* p = s.data();
+        std::size_t n = s.size();
+        while (n >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            add(w);
+            p += 8;
+            n -= 8;
+        }
+        std::uint64_t tail = 0;
+        std::memcpy(&tail, p, n);
+        add(tail);
+        add(static_cast<std::uint64_t>(s.size()));
+    }
+    std::uint64_t value() const { return m_h; }
+
+private:
+    std::uint64_t m_h = 0x6A09E667F3BCC908ull;
+};
+
+}  // namespace
+
+std::string CutDescription(std::string_view text) {
+    const std::size_t limit = std::min(text.size(), kDescriptionSize);
+    const void* zero = limit ? std::memchr(text.data(), 0, limit) : nullptr;
+    const std::size_t n = zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - text.data()) : limit;
+    return std::string(text.substr(0, n));
+}
+
+// --- The texture map ---------------------------------------------------------------------
+
+std::uint32_t TextureMap::bucketOf(std::string_view name) {
+    std::uint32_t h = 0;
+    for (const char c : name)
+        h = h * 65599u + static_cast<std::uint32_t>(static_cast<std::int32_t>(static_cast<signed char>(c)));
+    return h % kBuckets;
+}
+
+Texture* TextureMap::find(std::string_view name) {
+    const auto it = m_index.find(name);
+    return it == m_index.end() ? nullptr : it->second;
+}
+
+const Texture* TextureMap::find(std::string_view name) const {
+    const auto it = m_index.find(name);
+    return it == m_index.end() ? nullptr : it->second;
+}
+
+Texture& TextureMap::put(std::string name, std::unique_ptr<std::uint8_t[]> bytes, std::int32_t size) {
+    if (Texture* present = find(name)) {
+        // Replaced in place: the earlier bytes go, the position in the walk stays.
+        present->bytes = std::move(bytes);
+        present->size = size;
+        present->serial = m_nextSerial++;
+        return *present;
+    }
+    auto& bucket = m_buckets[bucketOf(name)];
+    bucket.reserve(bucket.size() + 1);   // after this nothing below can fail half-way
+    auto texture = std::make_unique<Texture>();
+    texture->name = std::move(name);
+    texture->size = size;
+    texture->bytes = std::move(bytes);
+    m_index.emplace(texture->name, texture.get());
+    texture->serial = m_nextSerial++;
+    bucket.push_back(std::move(texture));
+    return *bucket.back();
+}
+
+bool TextureMap::erase(std::string_view name) {
+    const auto it = m_index.find(name);
+    if (it == m_index.end()) return false;
+    const Texture* texture = it->second;
+    auto& bucket = m_buckets[bucketOf(name)];
+    m_index.erase(it);
+    for (auto b = bucket.begin(); b != bucket.end(); ++b) {
+        if (b->get() == texture) {
+            bucket.erase(b);
+            break;
+        }
+    }
+    return true;
+}
+
+void TextureMap::clear() {
+    m_index.clear();
+    for (auto& bucket : m_buckets) {
+        bucket.clear();
+        bucket.shrink_to_fit();
+    }
+}
+
+std::vector<std::string> TextureMap::names() const {
+    std::vector<std::string> out;
+    out.reserve(size());
+    forEach([&](const Texture& t) { out.push_back(t.name); });
+    return out;
+}
+
+// --- Materials ---------------------------------------------------------------------------
+
+Material* AddMaterial(TileSet& set, std::string_view name, std::int32_t color, std::string_view description) {
+    std::string key(name);
+    if (set.materialIndex.count(key)) return nullptr;
+    auto material = std::make_unique<Material>();
+    material->name = key;
+    material->color = color;
+    material->description = CutDescription(description);
+    Material* raw = material.get();
+    const auto entry = set.materialIndex.emplace(std::move(key), raw).first;
+    try {
+        set.materials.insertAfterCursor(std::move(material));
+    } catch (...) {
+        set.materialIndex.erase(entry);
+        throw;
+    }
+    return raw;
+}
+
+void DeleteMaterial(TileSet& set, std::string_view name) {
+    const auto it = set.materialIndex.find(std::string(name));
+    if (it == set.materialIndex.end()) return;
+    const long long pos = set.materials.indexOf(it->second);
+    set.materialIndex.erase(it);
+    if (pos >= 0) set.materials.removeAt(static_cast<std::size_t>(pos));
+}
+
+void ClearMaterials(TileSet& set) {
+    set.materialIndex.clear();
+    set.materials.clear();
+}
+
+Material* FindMaterial(TileSet& set, std::string_view name) {
+    const auto it = set.materialIndex.find(std::string(name));
+    return it == set.materialIndex.end() ? nullptr : it->second;
+}
+
+const Material* FindMaterial(const TileSet& set, std::string_view name) {
+    const auto it = set.materialIndex.find(std::string(name));
+    return it == set.materialIndex.end() ? nullptr : it->second;
+}
+
+bool RenameMaterial(TileSet& set, Material& material, std::string_view newName) {
+    const auto own = set.materialIndex.find(material.name);
+    if (own == set.materialIndex.end() || own->second != &material) return false;   // not ours
+    if (material.name == newName) return true;
+    std::string key(newName);
+    if (set.materialIndex.count(key)) return false;
+    set.materialIndex.emplace(key, &material);
+    set.materialIndex.erase(own);
+    material.name = std::move(key);
+    return true;
+}
+
+void SortMaterials(TileSet& set) {
+    set.materials.sort([](const Material& a, const Material& b) { return nameLess(a.name, b.name); });
+}
+
+// --- Textures ----------------------------------------------------------------------------
+
+bool AddTexture(TileSet& set, std::string_view folder, std::string_view fileName) {
+    if (set.textures.find(fileName)) return false;
+    try {
+        std::string path;
+        path.reserve(folder.size() + fileName.size());
+        path.append(folder).append(fileName);
+        if (path.empty() || path.find('\0') != std::string::npos) return false;
+
+        // Non-blocking so that a named pipe given by mistake cannot hang the program; only
+        // regular files are taken.
+        FdGuard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        if (fd.get() < 0) return false;
+        struct stat st {};
+        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+        // The file stores the size as an int32: 2 GiB or more cannot be kept.
+        if (st.st_size < 0 || st.st_size > INT32_MAX) return false;
+        const auto size = static_cast<std::size_t>(st.st_size);
+
+        std::unique_ptr<std::uint8_t[]> bytes;
+        if (size > 0) {
+            bytes.reset(new (std::nothrow) std::uint8_t[size]);
+            if (!bytes) return false;
+            if (readFully(fd.get(), bytes.get(), size) != static_cast<long long>(size)) return false;
+        }
+        // The file must end where its length said; one that grew meanwhile was not read whole.
+        std::uint8_t probe;
+        if (readFully(fd.get(), &probe, 1) != 0) return false;
+
+        set.textures.put(std::string(fileName), std::move(bytes), static_cast<std::int32_t>(size));
+        return true;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+}
+
+Texture& PutTexture(TileSet& set, std::string name, std::unique_ptr<std::uint8_t[]> bytes, std::int32_t size) {
+    return set.textures.put(std::move(name), std::move(bytes), size);
+}
+
+bool DeleteTexture(TileSet& set, std::string_view name) { return set.textures.erase(name); }
+
+void ClearTextures(TileSet& set) { set.textures.clear(); }
+
+const Texture* FindTexture(const TileSet& set, std::string_view name) { return set.textures.find(name); }
+
+// --- Tile groups and tiles ---------------------------------------------------------------
+
+TileGroup* AddTileGroup(TileSet& set, std::int32_t id) {
+    const auto [entry, inserted] = set.tileGroupIndex.try_emplace(id, nullptr);
+    if (!inserted) return nullptr;
+    try {
+        auto group = std::make_unique<TileGroup>();
+        group->id = id;
+        entry->second = &set.tileGroups.insertAfterCursor(std::move(group));
+    } catch (...) {
+        set.tileGroupIndex.erase(entry);
+        throw;
+    }
+    return entry->second;
+}
+
+TileGroup* FindTileGroup(TileSet& set, std::int32_t id) {
+    TileGroup* group = LookUpTileGroup(set, id);
+    if (group) set.currentGroup = group;
+    return group;
+}
+
+const TileGroup* LookUpTileGroup(const TileSet& set, std::int32_t id) {
+    const auto it = set.tileGroupIndex.find(id);
+    return it == set.tileGroupIndex.end() ? nullptr : it->second;
+}
+
+TileGroup* LookUpTileGroup(TileSet& set, std::int32_t id) {
+    const auto it = set.tileGroupIndex.find(id);
+    return it == set.tileGroupIndex.end() ? nullptr : it->second;
+}
+
+void ClearTileGroup(TileSet& set, std::int32_t id) {
+    if (TileGroup* group = LookUpTileGroup(set, id)) {
+        group->tileIndex.clear();
+        group->tiles.clear();
+    }
+}
+
+Tile* AddTile(TileGroup& group, std::int32_t id, std::string_view texture, std::string_view material,
+              std::int16_t layer, std::int16_t collision) {
+    const auto [entry, inserted] = group.tileIndex.try_emplace(id, nullptr);
+    if (!inserted) return nullptr;
+    try {
+        auto tile = std::make_unique<Tile>();
+        tile->id = id;
+        tile->texture.assign(texture);
+        tile->material.assign(material);
+        tile->layer = layer;
+        tile->collision = collision;
+        entry->second = &group.tiles.insertAfterCursor(std::move(tile));
+    } catch (...) {
+        group.tileIndex.erase(entry);
+        throw;
+    }
+    return entry->second;
+}
+
+Tile* AddTile(TileSet& set, std::int32_t groupId, std::int32_t id, std::string_view texture,
+              std::string_view material, std::int16_t layer, std::int16_t collision) {
+    TileGroup* group = LookUpTileGroup(set, groupId);
+    return group ? AddTile(*group, id, texture, material, layer, collision) : nullptr;
+}
+
+void DeleteTile(TileSet& set, std::int32_t groupId, std::int32_t id) {
+    TileGroup* group = LookUpTileGroup(set, groupId);
+    if (!group) return;
+    const auto it = group->tileIndex.find(id);
+    if (it == group->tileIndex.end()) return;
+    const long long pos = group->tiles.indexOf(it->second);
+    group->tileIndex.erase(it);
+    if (pos >= 0) group->tiles.removeAt(static_cast<std::size_t>(pos));
+}
+
+void SortTiles(TileGroup& group) {
+    group.tiles.sort([](const Tile& a, const Tile& b) { return a.id < b.id; });
+}
+
+// --- Fingerprint -------------------------------------------------------------------------
+
+std::uint64_t ContentFingerprint(const TileSet& set) {
+    Hasher h;
+    h.add(static_cast<std::uint64_t>(static_cast<std::uint32_t>(set.tileWidth)));
+    h.add(static_cast<std::uint64_t>(static_cast<std::uint32_t>(set.tileHeight)));
+
+    h.add(static_cast<std::uint64_t>(set.materials.size()));
+    for (const auto& m : set.materials.items()) {
+        h.add(m->name);
+        h.add(static_cast<std::uint64_t>(static_cast<std::uint32_t>(m->color)));
+        h.add(m->description);
+    }
+
+    h.add(static_cast<std::uint64_t>(set.textures.size()));
+    set.textures.forEach([&](const Texture& t) {
+        h.add(t.name);
+        h.add(static_cast<std::uint64_t>(static_cast<std::uint32_t>(t.size)));
+        h.add(t.serial);
+    });
+
+    const TileGroup* group = LookUpTileGroup(set, 1);
+    h.add(group ? static_cast<std::uint64_t>(group->tiles.size()) : ~0ull);
+    if (group) {
+        for (const auto& t : group->tiles.items()) {
+            h.add(static_cast<std::uint64_t>(static_cast<std::uint32_t>(t->id)));
+            h.add(t->texture);
+            h.add(t->material);
+            h.add((static_cast<std::uint64_t>(static_cast<std::uint16_t>(t->layer)) << 16) |
+                  static_cast<std::uint16_t>(t->collision));
+        }
+    }
+    return h.value();
+}
+
+}  // namespace marquetor::document

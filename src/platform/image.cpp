@@ -1,0 +1,119 @@
+#include "platform/image.h"
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace marquetor::platform {
+
+namespace {
+
+// Larger files are no image the editor can show (the decoders refuse more pixels anyway).
+constexpr std::int64_t kMaxFileBytes = std::int64_t{1} << 30;
+
+bool validSize(int width, int height) {
+    return width > 0 && height > 0 && width <= imagecodec::kMaxSide && height <= imagecodec::kMaxSide &&
+           std::int64_t{width} * height <= imagecodec::kMaxPixels;
+}
+
+struct FileCloser {
+    void operator()(std::FILE* f) const { std::fclose(f); }
+};
+
+bool readWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) return false;
+    std::error_code ec;
+    if (std::filesystem::is_directory(path, ec)) return false;
+    out.clear();
+    std::uint8_t buffer[65536];
+    for (;;) {
+        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
+        if (got > 0) {
+            if (static_cast<std::int64_t>(out.size() + got) > kMaxFileBytes) return false;
+            out.insert(out.end(), buffer, buffer + got);
+        }
+        if (got < sizeof buffer) break;
+    }
+    return std::ferror(file.get()) == 0;
+}
+
+// A decoder's result that the rest of the program can trust.
+bool wellFormed(const imagecodec::RgbaImage& image) {
+    return validSize(image.width, image.height) &&
+           image.pixels.size() == static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height) * 4;
+}
+
+}  // namespace
+
+void Image::create(int width, int height) {
+    m_pixels = {};
+    if (!validSize(width, height)) return;
+    m_pixels.width = width;
+    m_pixels.height = height;
+    m_pixels.pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4, 0);
+    for (std::size_t i = 3; i < m_pixels.pixels.size(); i += 4) m_pixels.pixels[i] = 255;
+}
+
+void Image::fill(std::int32_t color) {
+    if (empty()) return;
+    const auto value = static_cast<std::uint32_t>(color);
+    const auto r = static_cast<std::uint8_t>(value & 0xFFu);
+    const auto g = static_cast<std::uint8_t>((value >> 8) & 0xFFu);
+    const auto b = static_cast<std::uint8_t>((value >> 16) & 0xFFu);
+    auto& p = m_pixels.pixels;
+    for (std::size_t i = 0; i + 3 < p.size(); i += 4) {
+        p[i] = r;
+        p[i + 1] = g;
+        p[i + 2] = b;
+        p[i + 3] = 255;
+    }
+}
+
+bool Image::decode(std::span<const std::uint8_t> data, int previewMinSide) {
+    imagecodec::DecodeOptions options;
+    options.previewMinSide = previewMinSide;
+    auto decoded = imagecodec::DecodeImage(data, options);
+    if (!decoded || !wellFormed(*decoded)) {
+        reset();
+        return false;
+    }
+    m_pixels = std::move(*decoded);
+    return true;
+}
+
+bool Image::load(const std::filesystem::path& path, int previewMinSide) {
+    std::vector<std::uint8_t> data;
+    if (!readWholeFile(path, data)) {
+        reset();
+        return false;
+    }
+    return decode(data, previewMinSide);
+}
+
+bool Image::loadPng(std::span<const std::uint8_t> data) {
+    auto decoded = imagecodec::DecodePng(data);
+    if (!decoded || !wellFormed(*decoded)) {
+        reset();
+        return false;
+    }
+    m_pixels = std::move(*decoded);
+    return true;
+}
+
+void Image::scale(int width, int height) {
+    if (empty()) return;
+    if (!validSize(width, height)) {
+        reset();
+        return;
+    }
+    if (width == m_pixels.width && height == m_pixels.height) return;
+    imagecodec::RgbaImage scaled = imagecodec::ScaleSmooth(m_pixels, width, height);
+    if (wellFormed(scaled)) {
+        m_pixels = std::move(scaled);
+    } else {
+        reset();
+    }
+}
+
+}  // namespace marquetor::platform
