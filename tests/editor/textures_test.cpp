@@ -218,6 +218,37 @@ TEST_F(TexturesTest, PreviewsAFileOfTheFolderWithItsNameAndNothingElse) {
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
+TEST_F(TexturesTest, TheExampleTexturesOfEveryFormatPreviewFromDiskAndFromTheDocument) {
+    const fs::path examples = fs::path(MARQUETOR_SOURCE_DIR) / "examples/demo-game/Tools/Marquetor/TileSets/Textures";
+    ASSERT_TRUE(fs::is_directory(examples));
+    fs::copy(examples, textureDir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    startAgain();
+
+    std::vector<std::string> pictures;
+    for (const auto& entry : fs::directory_iterator(textureDir))
+        if (entry.is_regular_file() && editor::HasTextureExtension(entry.path().filename().string()))
+            pictures.push_back(entry.path().filename().string());
+    std::sort(pictures.begin(), pictures.end());
+    std::vector<std::string> extensions;
+    for (const auto& name : pictures) extensions.emplace_back(editor::FileExtension(name));
+    for (const char* wanted : {"png", "jpg", "bmp", "tga"})
+        EXPECT_NE(std::find(extensions.begin(), extensions.end(), wanted), extensions.end()) << wanted;
+
+    for (const auto& name : pictures) {
+        selectFile(name);
+        EXPECT_EQ(caption(), name);
+        EXPECT_EQ(previewShown().size(), QSize(128, 128)) << name;
+        click(TextureAdd);
+    }
+    EXPECT_TRUE(messages().empty());
+    EXPECT_EQ(ed->doc.textures.size(), pictures.size());
+    for (const auto& name : pictures) {
+        selectTexture(name);
+        EXPECT_EQ(caption(), "[X] " + name);
+        EXPECT_EQ(previewShown().size(), QSize(128, 128)) << name;
+    }
+}
+
 TEST_F(TexturesTest, AddImportsTheFileOnceAndOffersItOnBothLists) {
     const std::string grass = writeImage(textureDir / "grass.png", kGreen);
     writeImage(textureDir / "GRASS.PNG", kRed);
