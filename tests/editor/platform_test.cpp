@@ -733,6 +733,17 @@ TEST(Image, CreateFillDecodeLoadAndScale) {
     const std::string pipe = dir.filePath("pipe.png").toStdString();
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     EXPECT_FALSE(image.load(pipe));
+    // A file too large to be any picture the decoders accept is refused by its size, before
+    // a byte is read (a sparse file: it takes no room on disk).
+    const std::filesystem::path huge = dir.filePath("huge.png").toStdString();
+    {
+        std::ofstream out(huge, std::ios::binary);
+        out.write(png.constData(), png.size());
+    }
+    std::filesystem::resize_file(huge, std::uintmax_t{600} << 20);
+    ASSERT_TRUE(image.load(file));
+    EXPECT_FALSE(image.load(huge));
+    EXPECT_TRUE(image.empty());
 }
 
 TEST(Events, PendingWorkIsDoneWithoutWaiting) {
