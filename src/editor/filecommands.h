@@ -1,0 +1,32 @@
+#pragma once
+// Save..., Open..., the start-up file, and the unsaved-changes question that guards Close
+// and Open.
+
+#include <string>
+#include <string_view>
+
+#include "editor/editor.h"
+
+namespace marquetor::editor {
+
+// Menu item 2. True when the document was written.
+bool SaveCommand(Editor& ed);
+// Menu item 3.
+void OpenCommand(Editor& ed);
+// The tile set named as the first command-line argument: opened when the name ends in
+// ".mrqt" exactly; a file that cannot be opened is passed over in silence.
+void OpenStartupFile(Editor& ed, std::string_view firstArgument);
+
+// Whether the document differs from what was last created, opened or saved.
+bool HasUnsavedChanges(const Editor& ed);
+// Before the document is closed or replaced: on unsaved changes asks "Save changes to the
+// tile set?". True to go on (saved, or No, or nothing to ask); false to stay (Cancel, or
+// the save did not happen).
+bool ConfirmUnsavedChanges(Editor& ed);
+
+// Whether a path ends in ".mrqt", byte for byte.
+bool HasTileSetEnding(std::string_view path);
+// The path Save... writes: ".mrqt" appended unless the path already ends so.
+std::string WithTileSetEnding(std::string_view path);
+
+}  // namespace marquetor::editor

@@ -1,0 +1,220 @@
+#include "editor/mainwindow.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "document/text.h"
+#include "editor/eventloop.h"
+#include "editor/filecommands.h"
+#include "editor/materialstab.h"
+#include "editor/texturestab.h"
+#include "editor/tilestab.h"
+
+namespace marquetor::editor {
+
+// The banner PNG, embedded at build time.
+extern const std::uint8_t kBannerPng[];
+extern const std::size_t kBannerPngSize;
+
+namespace {
+
+using K = LayoutKind;
+
+const platform::ListViewOptions kMaterialsListOptions{.gridLines = true, .fullRowSelect = true, .alwaysShowSelection = true};
+const platform::ListViewOptions kTexturesListOptions{.gridLines = false, .fullRowSelect = false, .alwaysShowSelection = true};
+const platform::ListViewOptions kTilesListOptions{.gridLines = true, .fullRowSelect = true, .alwaysShowSelection = false};
+
+std::vector<LayoutTab> makeLayout() {
+    using namespace gadget;
+    return {
+        {"TileSet",
+         {
+             {K::Frame, 0, {16, 16, 224, 48}, "Tile Width :"},
+             {K::EditableChoice, TileWidth, {28, 36, 200, 20}},
+             {K::Frame, 0, {260, 16, 224, 48}, "Tile Height:"},
+             {K::EditableChoice, TileHeight, {272, 36, 200, 20}},
+         }},
+        {"Materials",
+         {
+             {K::ListView, MaterialsList, {16, 16, 208, 512}, {}, {{"Material", 128}, {"Color", 96}}, kMaterialsListOptions},
+             {K::Frame, 0, {248, 16, 240, 48}, "Name:"},
+             {K::TextField, MaterialName, {260, 36, 216, 20}},
+             {K::Frame, 0, {248, 80, 240, 144}, "Color"},
+             {K::Label, 0, {260, 100, 72, 20}, "R"},
+             {K::DigitsField, Red, {260, 120, 72, 20}, "0"},
+             {K::Label, 0, {332, 100, 72, 20}, "G"},
+             {K::DigitsField, Green, {332, 120, 72, 20}, "0"},
+             {K::Label, 0, {404, 100, 72, 20}, "B"},
+             {K::DigitsField, Blue, {404, 120, 72, 20}, "0"},
+             {K::Button, ColorButton, {260, 140, 216, 20}, "..."},
+             {K::Image, ColorSwatch, {260, 160, 216, 54}},
+             {K::Frame, 0, {248, 240, 240, 48}, "Description"},
+             {K::TextField, Description, {260, 260, 216, 20}},
+             {K::Button, MaterialAdd, {260, 536, 72, 30}, "Add"},
+             {K::Button, MaterialUpdate, {332, 536, 72, 30}, "Update"},
+             {K::Button, MaterialDelete, {404, 536, 72, 30}, "Delete"},
+             {K::Button, MaterialSort, {16, 536, 208, 30}, "Sort"},
+         }},
+        {"Textures",
+         {
+             {K::Explorer, Explorer, {16, 16, 208, 512}, kTextureFolder},
+             {K::Frame, 0, {290, 16, 160, 192}, "Preview"},
+             {K::SunkenImage, TexturePreview, {306, 44, 128, 128}},
+             {K::TextLabel, TextureFileName, {306, 180, 128, 20}},
+             {K::ListView, TexturesList, {248, 272, 240, 256}, {}, {{"Textures", 210}}, kTexturesListOptions},
+             {K::Button, TextureAdd, {260, 536, 72, 30}, "Add"},
+             {K::Button, TextureDelete, {332, 536, 72, 30}, "Delete"},
+             {K::Button, TextureExport, {404, 536, 72, 30}, "Export"},
+         }},
+        {"Tiles",
+         {
+             {K::ListView, TilesList, {16, 16, 208, 512}, {},
+              {{"ID", 32}, {"Texture", 128}, {"Material", 64}, {"Layer", 48}, {"Collision", 64}}, kTilesListOptions},
+             {K::Frame, 0, {248, 16, 240, 48}, "ID:"},
+             {K::DigitsField, TileId, {260, 36, 216, 20}},
+             {K::Frame, 0, {248, 80, 240, 192}, "Texture"},
+             {K::SunkenImage, TilePreview, {306, 108, 128, 128}},
+             {K::Choice, TileTexture, {306, 238, 128, 20}},
+             {K::Frame, 0, {248, 288, 240, 48}, "Material:"},
+             {K::Choice, TileMaterial, {260, 308, 216, 20}},
+             {K::Frame, 0, {248, 352, 240, 48}, "Layer:"},
+             {K::Spin, TileLayer, {260, 372, 216, 20}},
+             {K::Frame, 0, {248, 416, 240, 48}, "Collision:"},
+             {K::Choice, TileCollision, {260, 436, 216, 20}},
+             {K::Button, TileAdd, {260, 536, 72, 30}, "Add"},
+             {K::Button, TileUpdate, {332, 536, 72, 30}, "Update"},
+             {K::Button, TileDelete, {404, 536, 72, 30}, "Delete"},
+             {K::Button, TileSort, {16, 536, 208, 30}, "Sort"},
+         }},
+    };
+}
+
+void createGadget(Editor& ed, const LayoutRow& row) {
+    platform::Window& w = ed.window;
+    switch (row.kind) {
+    case K::Frame: w.createFrame(row.rect, row.text); break;
+    case K::Label: w.createLabel(row.rect, row.text); break;
+    case K::TextField: w.createTextField(row.id, row.rect, row.text); break;
+    case K::DigitsField: w.createTextField(row.id, row.rect, row.text, true); break;
+    case K::TextLabel: w.createTextLabel(row.id, row.rect, row.text, true); break;
+    case K::ListView: w.createListView(row.id, row.rect, row.columns, row.options); break;
+    case K::Explorer: w.createExplorerList(row.id, row.rect, row.text); break;
+    case K::EditableChoice: w.createEditableChoiceBox(row.id, row.rect); break;
+    case K::Choice: w.createChoiceBox(row.id, row.rect); break;
+    case K::Spin: w.createSpinBox(row.id, row.rect, 0, 255); break;
+    case K::Image: w.createImageGadget(row.id, row.rect, false); break;
+    case K::SunkenImage: w.createImageGadget(row.id, row.rect, true); break;
+    case K::Button: w.createButton(row.id, row.rect, row.text); break;
+    }
+}
+
+// Values the gadgets start with beyond their creation text.
+void setInitialValues(Editor& ed) {
+    platform::Gadgets& g = ed.gadgets();
+    for (int box : {gadget::TileWidth, gadget::TileHeight}) {
+        auto& b = g.editableChoiceBox(box);
+        for (const std::string& item : TileSizeItems()) b.addItem(item);
+        b.setText("64");
+    }
+    g.image(gadget::ColorSwatch).setImage(&ed.swatch);
+    RebuildMaterialLists(ed);   // the document is empty here, so both stay empty
+    g.spinBox(gadget::TileLayer).setValue(0);
+    auto& collision = g.choiceBox(gadget::TileCollision);
+    for (const char* item : {"False", "True", "2", "3", "4", "5"}) collision.addItem(item);
+    collision.setState(0);
+    g.textField(gadget::TileId).setText("0");
+}
+
+void buildMenu(platform::Window& w) {
+    w.addMenuTitle("File");
+    w.addMenuItem(menu::New, "New", "Ctrl+N");
+    w.addMenuSeparator();
+    w.addMenuItem(menu::Save, "Save...", "Ctrl+S");
+    w.addMenuItem(menu::Open, "Open...", "Ctrl+O");
+    w.addMenuSeparator();
+    w.addMenuItem(menu::Close, "Close", "Ctrl+Q");
+}
+
+}  // namespace
+
+std::vector<std::string> TileSizeItems() {
+    std::vector<std::string> items;
+    for (int n = 2; n <= 16; ++n) items.push_back(document::NumberToText(16 * n));
+    return items;
+}
+
+const std::vector<LayoutTab>& LayoutTabs() {
+    static const std::vector<LayoutTab> layout = makeLayout();
+    return layout;
+}
+
+bool StartEditor(Editor& ed, std::string_view firstArgument) {
+    // 1. Everything starts from zero: an empty document, no rows, no path.
+    ed.doc = document::TileSet{};
+    ed.currentMaterialRow = 0;
+    ed.currentTileRow = 0;
+    ed.chosenPath.clear();
+    ed.queue.clear();
+
+    // 2. The image decoders (PNG, JPEG, BMP, TGA) need no enabling: they are always linked in.
+
+    // 3. The frame's settings.
+    ed.frame = AppFrame{};
+
+    // 4. The main window.
+    platform::WindowSettings settings;
+    settings.title = ed.frame.title;
+    settings.clientWidth = ed.frame.windowWidth;
+    settings.clientHeight = ed.frame.windowHeight;
+    if (!ed.window.open(settings)) {
+        ed.dialogs.message("ERROR!!", "OpenWindow are failed!");
+        return false;
+    }
+
+    // 5. The tile size the boxes will show.
+    ed.doc.tileWidth = 64;
+    ed.doc.tileHeight = 64;
+
+    // 6. The colour swatch's picture, black.
+    ed.swatch.create(kSwatchWidth, kSwatchHeight);
+
+    // 7. The menu.
+    buildMenu(ed.window);
+
+    // 8. The banner.
+    ed.banner.loadPng(std::span<const std::uint8_t>(kBannerPng, kBannerPngSize));
+    ed.window.createImage(kBannerRect, &ed.banner);
+
+    // 9. The panel, its tabs and their gadgets, in the order of the layout.
+    ed.window.createPanel(gadget::Panel, kPanelRect);
+    for (const LayoutTab& tab : LayoutTabs()) {
+        ed.window.addTab(tab.title);
+        for (const LayoutRow& row : tab.rows) createGadget(ed, row);
+    }
+    ed.window.closeGadgetList();
+    setInitialValues(ed);
+
+    // 10. No current rows.
+    ed.currentMaterialRow = -1;
+    ed.currentTileRow = -1;
+
+    // 11. The one tile group every tile belongs to.
+    document::AddTileGroup(ed.doc, 1);
+
+    // 12. The tile set named on the command line.
+    OpenStartupFile(ed, firstArgument);
+
+    // What the user sees now counts as unchanged.
+    ed.savedFingerprint = document::ContentFingerprint(ed.doc);
+    return true;
+}
+
+void HandleTileSetGadget(Editor& ed, int gadget) {
+    if (gadget == gadget::TileWidth)
+        ed.doc.tileWidth = document::TextToInt32(ed.gadgets().editableChoiceBox(gadget::TileWidth).text());
+    else if (gadget == gadget::TileHeight)
+        ed.doc.tileHeight = document::TextToInt32(ed.gadgets().editableChoiceBox(gadget::TileHeight).text());
+}
+
+}  // namespace marquetor::editor

@@ -1,0 +1,23 @@
+#pragma once
+// The Tiles tab: the tiles of group 1 and the editors of one tile.
+
+#include <string>
+
+#include "editor/editor.h"
+
+namespace marquetor::editor {
+
+// Tiles list (23), texture choice box (26), Add (30), Update (31), Delete (32), Sort (33).
+void HandleTilesGadget(Editor& ed, int gadget);
+
+// "id\ntexture\nmaterial\nlayer\ncollision": the row of a tile in the tiles list.
+std::string TileRowText(const document::Tile& tile);
+
+// Empties and refills the tiles list (23) from the tiles of group 1 in list order; no row
+// selected afterwards.
+void RebuildTilesList(Editor& ed);
+
+// The editors as after a refresh: ID "0", no preview, layer 0, collision "False".
+void ResetTileEditors(Editor& ed);
+
+}  // namespace marquetor::editor

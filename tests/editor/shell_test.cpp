@@ -1,0 +1,366 @@
+// Start-up, the TileSet tab, the event loop, New and Close.
+
+#include <QAction>
+#include <QComboBox>
+#include <QKeySequence>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTest>
+
+#include <algorithm>
+
+#include "document/text.h"
+#include "editor/eventloop.h"
+#include "editor/materialstab.h"
+#include "editor/mainwindow.h"
+#include "editor/texturestab.h"
+#include "editor/tilestab.h"
+#include "fixture.h"
+#include "sampletileset.h"
+
+using namespace editor::gadget;
+using platform::FrameEvent;
+using platform::kEventGadget;
+using platform::kEventMenu;
+
+namespace {
+
+class ShellTest : public EditorFixture {
+protected:
+    // Puts the sample tile set into the document and onto every tab, as a refresh would.
+    void loadSample() {
+        ed->doc = SampleTileSet();
+        editor::RefreshGadgets(*ed);
+        settle();
+    }
+    std::vector<std::string> comboItems(int id) {
+        auto* combo = qobject_cast<QComboBox*>(widgetOf(id));
+        std::vector<std::string> items;
+        for (int i = 0; combo && i < combo->count(); ++i) items.push_back(combo->itemText(i).toStdString());
+        return items;
+    }
+};
+
+bool sameEvent(const FrameEvent& a, const FrameEvent& b) {
+    return a.kind == b.kind && a.menuItem == b.menuItem && a.gadget == b.gadget;
+}
+
+bool holds(const std::vector<FrameEvent>& events, const FrameEvent& wanted) {
+    return std::any_of(events.begin(), events.end(), [&](const FrameEvent& e) { return sameEvent(e, wanted); });
+}
+
+}  // namespace
+
+TEST_F(ShellTest, StartsWithAnEmptyDocumentAndEveryTabInItsFirstState) {
+    EXPECT_EQ(window()->windowTitle().toStdString(), "Marquetor [Build 2011-01-10]");
+    // 512 x 768 with the menu bar inside; the banner and the panel (744 pixels) fit below it.
+    EXPECT_EQ(window()->size(), QSize(512, 768));
+    auto* bar = window()->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(ed->window.clientArea()->width(), 512);
+    EXPECT_EQ(ed->window.clientArea()->height() + bar->height(), 768);
+    EXPECT_GE(ed->window.clientArea()->height(), 744);
+    EXPECT_EQ(ed->frame.running, 1);
+    EXPECT_EQ(ed->frame.idleDelay, 5);
+    EXPECT_FALSE(ed->banner.empty());
+    EXPECT_EQ(ed->banner.width(), 512);
+    EXPECT_EQ(ed->banner.height(), 128);
+
+    // TileSet tab in front, both boxes at 64 with their fifteen sizes.
+    EXPECT_EQ(g().panel(Panel).state(), 0);
+    EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), "64");
+    EXPECT_EQ(g().editableChoiceBox(TileHeight).text(), "64");
+    const std::vector<std::string> sizes{"32", "48", "64", "80", "96", "112", "128", "144",
+                                         "160", "176", "192", "208", "224", "240", "256"};
+    EXPECT_EQ(comboItems(TileWidth), sizes);
+    EXPECT_EQ(comboItems(TileHeight), sizes);
+    EXPECT_EQ(ed->doc.tileWidth, 64);
+    EXPECT_EQ(ed->doc.tileHeight, 64);
+
+    // Materials tab: empty list and fields, black swatch.
+    EXPECT_EQ(g().listView(MaterialsList).rowCount(), 0);
+    EXPECT_EQ(g().textField(MaterialName).text(), "");
+    EXPECT_EQ(g().textField(Red).text(), "0");
+    EXPECT_EQ(g().textField(Green).text(), "0");
+    EXPECT_EQ(g().textField(Blue).text(), "0");
+    EXPECT_EQ(g().textField(Description).text(), "");
+    EXPECT_TRUE(g().image(ColorSwatch).hasImage());
+    EXPECT_EQ(ed->swatch.width(), 216);
+    EXPECT_EQ(ed->swatch.height(), 54);
+    EXPECT_EQ(ed->swatch.pixels().pixels.at(0), 0);
+    EXPECT_EQ(g().button(ColorButton).text(), "...");
+
+    // Textures tab: the texture folder, no preview, no textures.
+    EXPECT_EQ(g().explorerList(Explorer).folder(), "TileSets/Textures/");
+    EXPECT_FALSE(g().image(TexturePreview).hasImage());
+    EXPECT_EQ(g().label(TextureFileName).text(), "");
+    EXPECT_EQ(g().listView(TexturesList).rowCount(), 0);
+
+    // Tiles tab: no tiles, ID "0", layer 0 of 0..255, collision "False" of six.
+    EXPECT_EQ(g().listView(TilesList).rowCount(), 0);
+    EXPECT_EQ(g().textField(TileId).text(), "0");
+    EXPECT_FALSE(g().image(TilePreview).hasImage());
+    EXPECT_EQ(g().choiceBox(TileTexture).count(), 0);
+    EXPECT_EQ(g().choiceBox(TileMaterial).count(), 0);
+    EXPECT_EQ(g().spinBox(TileLayer).value(), 0);
+    EXPECT_EQ(g().spinBox(TileLayer).minimum(), 0);
+    EXPECT_EQ(g().spinBox(TileLayer).maximum(), 255);
+    EXPECT_EQ(g().choiceBox(TileCollision).state(), 0);
+    EXPECT_EQ(g().choiceBox(TileCollision).text(), "False");
+    EXPECT_EQ(comboItems(TileCollision), (std::vector<std::string>{"False", "True", "2", "3", "4", "5"}));
+
+    // The document: empty but for tile group 1.
+    EXPECT_TRUE(ed->doc.materials.empty());
+    EXPECT_TRUE(ed->doc.textures.empty());
+    ASSERT_NE(document::FindTileGroup(ed->doc, 1), nullptr);
+    EXPECT_TRUE(document::FindTileGroup(ed->doc, 1)->tiles.empty());
+    EXPECT_EQ(ed->currentMaterialRow, -1);
+    EXPECT_EQ(ed->currentTileRow, -1);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(ShellTest, PlacesEveryGadgetOfTheLayout) {
+    auto* tabs = qobject_cast<QTabWidget*>(widgetOf(Panel));
+    ASSERT_NE(tabs, nullptr);
+    EXPECT_EQ(tabs->geometry(), QRect(0, 128, 512, 616));
+    ASSERT_EQ(tabs->count(), 4);
+    const char* titles[] = {"TileSet", "Materials", "Textures", "Tiles"};
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(tabs->tabText(i).toStdString(), titles[i]);
+
+    // Every identifier from 1 to 33 is a gadget, each where the layout puts it on its page.
+    for (int id = 1; id <= 33; ++id) EXPECT_NE(g().find(id), nullptr) << "gadget " << id;
+    int placed = 0;
+    for (std::size_t tab = 0; tab < editor::LayoutTabs().size(); ++tab) {
+        for (const editor::LayoutRow& row : editor::LayoutTabs()[tab].rows) {
+            if (row.id == 0) continue;
+            QWidget* w = widgetOf(row.id);
+            ASSERT_NE(w, nullptr);
+            EXPECT_EQ(w->geometry(), QRect(row.rect.x, row.rect.y, row.rect.width, row.rect.height)) << "gadget " << row.id;
+            EXPECT_EQ(tabs->indexOf(w->parentWidget()), static_cast<int>(tab)) << "gadget " << row.id;
+            ++placed;
+        }
+    }
+    EXPECT_EQ(placed, 32);   // all but the panel
+    // A few places written out, so a slip in the table shows.
+    EXPECT_EQ(widgetOf(TileHeight)->geometry(), QRect(272, 36, 200, 20));
+    EXPECT_EQ(widgetOf(ColorSwatch)->geometry(), QRect(260, 160, 216, 54));
+    EXPECT_EQ(widgetOf(TexturesList)->geometry(), QRect(248, 272, 240, 256));
+    EXPECT_EQ(widgetOf(TileSort)->geometry(), QRect(16, 536, 208, 30));
+}
+
+TEST_F(ShellTest, FileMenuHasItsItemsAndShortcuts) {
+    auto* bar = window()->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    ASSERT_EQ(bar->actions().size(), 1);
+    QAction* title = bar->actions().first();
+    EXPECT_EQ(title->text().remove('&').toStdString(), "File");
+    ASSERT_NE(title->menu(), nullptr);
+    std::vector<std::string> items;
+    std::vector<std::string> keys;
+    for (QAction* a : title->menu()->actions()) {
+        items.push_back(a->isSeparator() ? "-" : a->text().remove('&').toStdString());
+        if (!a->isSeparator()) keys.push_back(a->shortcut().toString(QKeySequence::PortableText).toStdString());
+    }
+    EXPECT_EQ(items, (std::vector<std::string>{"New", "-", "Save...", "Open...", "-", "Close"}));
+    EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+N", "Ctrl+S", "Ctrl+O", "Ctrl+Q"}));
+}
+
+TEST_F(ShellTest, TileSizeBoxesStoreTheNumberOfTheirText) {
+    typeInto(TileWidth, "abc");
+    EXPECT_EQ(ed->doc.tileWidth, 0);
+    typeInto(TileWidth, " 80");
+    EXPECT_EQ(ed->doc.tileWidth, 80);
+    typeInto(TileWidth, "$40");
+    EXPECT_EQ(ed->doc.tileWidth, 64);
+    typeInto(TileWidth, "-16");
+    EXPECT_EQ(ed->doc.tileWidth, -16);
+    typeInto(TileWidth, "1000");   // no range check
+    EXPECT_EQ(ed->doc.tileWidth, 1000);
+    EXPECT_EQ(ed->doc.tileHeight, 64);
+
+    chooseItem(TileHeight, 6);
+    EXPECT_EQ(g().editableChoiceBox(TileHeight).text(), "128");
+    EXPECT_EQ(ed->doc.tileHeight, 128);
+    EXPECT_EQ(ed->doc.tileWidth, 1000);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(ShellTest, NewAnsweredNoChangesNothing) {
+    loadSample();
+    typeInto(TileWidth, "48");
+    showTab(1);
+    ed->currentMaterialRow = 1;
+    const auto before = document::ContentFingerprint(ed->doc);
+
+    dialogs.answers.push_back(platform::Answer::No);
+    chooseMenu(editor::menu::New);
+
+    ASSERT_EQ(dialogs.shown.size(), 1u);
+    EXPECT_EQ(dialogs.shown[0].kind, "question");
+    EXPECT_EQ(dialogs.shown[0].title, "Marquetor [Build 2011-01-10]");
+    EXPECT_EQ(dialogs.shown[0].text, "Create a new tile set?");
+    EXPECT_EQ(document::ContentFingerprint(ed->doc), before);
+    EXPECT_EQ(ed->doc.tileWidth, 48);
+    EXPECT_EQ(g().listView(MaterialsList).rowCount(), 3);
+    EXPECT_EQ(g().listView(TilesList).rowCount(), 3);
+    EXPECT_EQ(g().panel(Panel).state(), 1);
+    EXPECT_EQ(ed->currentMaterialRow, 1);
+    EXPECT_EQ(ed->frame.running, 1);
+}
+
+TEST_F(ShellTest, NewAnsweredYesEmptiesTheDocumentAndEveryTab) {
+    loadSample();
+    EXPECT_EQ(ed->doc.tileWidth, 32);
+    EXPECT_EQ(ed->doc.tileHeight, 128);
+    showTab(3);
+    typeInto(TileId, "77");
+    ed->currentMaterialRow = 2;
+    ed->currentTileRow = 1;
+
+    dialogs.answers.push_back(platform::Answer::Yes);
+    chooseMenu(editor::menu::New);
+
+    EXPECT_EQ(ed->doc.tileWidth, 64);
+    EXPECT_EQ(ed->doc.tileHeight, 64);
+    EXPECT_TRUE(ed->doc.materials.empty());
+    EXPECT_TRUE(ed->doc.materialIndex.empty());
+    EXPECT_TRUE(ed->doc.textures.empty());
+    ASSERT_NE(document::FindTileGroup(ed->doc, 1), nullptr);   // the group stays
+    EXPECT_TRUE(document::FindTileGroup(ed->doc, 1)->tiles.empty());
+    EXPECT_EQ(g().panel(Panel).state(), 0);
+    EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), "64");
+    EXPECT_EQ(g().editableChoiceBox(TileHeight).text(), "64");
+    EXPECT_EQ(g().listView(MaterialsList).rowCount(), 0);
+    EXPECT_EQ(g().listView(TexturesList).rowCount(), 0);
+    EXPECT_EQ(g().listView(TilesList).rowCount(), 0);
+    EXPECT_EQ(g().choiceBox(TileMaterial).count(), 0);
+    EXPECT_EQ(g().choiceBox(TileTexture).count(), 0);
+    EXPECT_EQ(g().textField(TileId).text(), "0");
+    EXPECT_EQ(ed->currentMaterialRow, -1);
+    EXPECT_EQ(ed->currentTileRow, -1);
+
+    // A new tile set counts as unchanged: Close asks nothing.
+    dialogs.clearShown();
+    chooseMenu(editor::menu::Close);
+    EXPECT_EQ(ed->frame.running, 0);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(ShellTest, CloseStillHandlesTheRestOfItsCycle) {
+    g().editableChoiceBox(TileWidth).setText("96");
+    ed->queue.clear();   // the box's own report of the new text is replaced by ours below
+    ed->queue.push({kEventMenu, editor::menu::Close, 0});
+    ed->queue.push({kEventGadget, 0, TileWidth});
+    ed->queue.push({kEventMenu, editor::menu::Open, 0});
+
+    editor::RunCycle(*ed);
+
+    EXPECT_EQ(ed->frame.running, 0);
+    ASSERT_EQ(ed->frame.events.size(), 3u);
+    // Close asked nothing (the document was unchanged then); the width box's event after it
+    // was handled, and so was Open, which asks about the new width before its requester.
+    EXPECT_EQ(ed->doc.tileWidth, 96);
+    ASSERT_EQ(dialogs.shown.size(), 2u);
+    EXPECT_EQ(dialogs.shown[0].kind, "question");
+    EXPECT_EQ(dialogs.shown[1].kind, "openFile");
+    EXPECT_EQ(editor::RunEventLoop(*ed), 0);
+}
+
+TEST_F(ShellTest, CtrlQOnAnUnchangedDocumentEndsTheLoop) {
+    QTest::keyClick(window(), Qt::Key_Q, Qt::ControlModifier);
+    settle();
+    EXPECT_EQ(ed->frame.running, 0);
+    EXPECT_TRUE(dialogs.shown.empty());
+    EXPECT_EQ(editor::RunEventLoop(*ed), 0);
+}
+
+TEST_F(ShellTest, PumpStopsAfterAMouseButton) {
+    settle();
+    ed->queue.push({kEventGadget, 0, TileWidth});
+    ed->queue.push({platform::kEventLeftButtonDown, 0, 0});
+    ed->queue.push({kEventGadget, 0, TileHeight});
+    ed->queue.push({platform::kEventRightButtonUp, 0, 0});
+    ed->queue.push({kEventMenu, editor::menu::New, 0});
+
+    editor::PumpEvents(*ed);
+    ASSERT_EQ(ed->frame.events.size(), 2u);
+    EXPECT_TRUE(sameEvent(ed->frame.events[0], {kEventGadget, 0, TileWidth}));
+    EXPECT_EQ(ed->frame.events[1].kind, platform::kEventLeftButtonDown);
+    EXPECT_EQ(ed->queue.size(), 3u);
+
+    editor::PumpEvents(*ed);
+    ASSERT_EQ(ed->frame.events.size(), 2u);
+    EXPECT_TRUE(sameEvent(ed->frame.events[0], {kEventGadget, 0, TileHeight}));
+    EXPECT_EQ(ed->frame.events[1].kind, platform::kEventRightButtonUp);
+
+    editor::PumpEvents(*ed);
+    ASSERT_EQ(ed->frame.events.size(), 1u);
+    EXPECT_EQ(ed->frame.events[0].kind, kEventMenu);
+    editor::PumpEvents(*ed);
+    EXPECT_TRUE(ed->frame.events.empty());
+
+    // A real press on the window ends the pump the same way.
+    ed->queue.push({kEventGadget, 0, TileHeight});
+    QTest::mousePress(widgetOf(Panel), Qt::LeftButton, Qt::NoModifier, QPoint(300, 300));
+    ed->queue.push({kEventGadget, 0, TileWidth});
+    editor::PumpEvents(*ed);
+    ASSERT_FALSE(ed->frame.events.empty());
+    EXPECT_TRUE(sameEvent(ed->frame.events.front(), {kEventGadget, 0, TileHeight}));
+    EXPECT_EQ(ed->frame.events.back().kind, platform::kEventLeftButtonDown);
+    EXPECT_FALSE(holds(ed->frame.events, {kEventGadget, 0, TileWidth}));
+    QTest::mouseRelease(widgetOf(Panel), Qt::LeftButton, Qt::NoModifier, QPoint(300, 300));
+    settle();
+}
+
+TEST_F(ShellTest, ProgramCausedEventsArriveInALaterCycle) {
+    loadSample();
+    // The program selects a row: the list reports it, but only the next cycle sees it.
+    g().listView(MaterialsList).selectRow(1);
+    EXPECT_FALSE(holds(ed->frame.events, {kEventGadget, 0, MaterialsList}));
+    editor::RunCycle(*ed);
+    EXPECT_TRUE(holds(ed->frame.events, {kEventGadget, 0, MaterialsList}));
+
+    // The program sets a box's text: the document takes it in the next cycle, not before.
+    settle();
+    g().editableChoiceBox(TileWidth).setText("160");
+    EXPECT_EQ(ed->doc.tileWidth, 32);
+    editor::RunCycle(*ed);
+    EXPECT_EQ(ed->doc.tileWidth, 160);
+}
+
+TEST_F(ShellTest, RefreshShowsTheDocumentOnEveryTab) {
+    loadSample();
+    const document::TileSet& set = ed->doc;
+    EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), "32");
+    EXPECT_EQ(g().editableChoiceBox(TileHeight).text(), "128");
+
+    auto& materials = g().listView(MaterialsList);
+    ASSERT_EQ(materials.rowCount(), 3);
+    EXPECT_EQ(materials.cellText(0, 0), "Grass");
+    EXPECT_EQ(materials.cellText(0, 1), "R86 G160 B60");
+    EXPECT_EQ(materials.cellText(2, 1), "R255 G128 B0");
+    EXPECT_EQ(comboItems(TileMaterial), (std::vector<std::string>{"Grass", "Stone", "Water"}));
+    EXPECT_EQ(g().choiceBox(TileMaterial).state(), -1);
+
+    auto& textures = g().listView(TexturesList);
+    const std::vector<std::string> names = set.textures.names();
+    ASSERT_EQ(textures.rowCount(), 3);
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(textures.rowText(i), names[static_cast<std::size_t>(i)]);
+    EXPECT_EQ(comboItems(TileTexture), names);
+    EXPECT_EQ(g().choiceBox(TileTexture).state(), -1);
+
+    auto& tiles = g().listView(TilesList);
+    ASSERT_EQ(tiles.rowCount(), 3);
+    const std::vector<std::string> row0{"10", "a.png", "Grass", "2", "1"};
+    const std::vector<std::string> row2{"3", "gone.png", "Lava", "255", "5"};
+    for (int c = 0; c < 5; ++c) {
+        EXPECT_EQ(tiles.cellText(0, c), row0[static_cast<std::size_t>(c)]);
+        EXPECT_EQ(tiles.cellText(2, c), row2[static_cast<std::size_t>(c)]);
+    }
+    EXPECT_EQ(tiles.cellText(1, 0), "-5");
+    EXPECT_EQ(materials.selectedRow(), -1);
+    EXPECT_EQ(tiles.selectedRow(), -1);
+    EXPECT_EQ(textures.selectedRow(), -1);
+}
