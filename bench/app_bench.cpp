@@ -1,0 +1,89 @@
+// The editor as a whole process, for the figures run.sh measures from outside:
+//
+//   marquetor_bench_app first-cycle [FILE]   start-up (opening FILE), one loop cycle, exit
+//   marquetor_bench_app memory [FILE]        the same, then prints "peak_rss_kib N"
+//   marquetor_bench_app idle SECONDS         idles in the loop (5 ms sleeps) for a second,
+//                                            then prints "cpu_fraction F cycles N" over
+//                                            SECONDS more, F the processor time used
+//                                            (all threads) per second of wall time
+//
+// It does what the marquetor program does (src/app/main.cpp): QApplication, the editor's
+// start-up with the first argument, then the event loop.
+
+#include <QApplication>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include "editor/editor.h"
+#include "editor/eventloop.h"
+#include "editor/mainwindow.h"
+#include "platform/dialogs.h"
+
+namespace {
+
+using namespace marquetor;
+
+double processorSeconds() {
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+           static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+int usage() {
+    std::fprintf(stderr, "Usage: marquetor_bench_app first-cycle|memory [FILE] | idle SECONDS\n");
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    if (argc < 2) return usage();
+    const std::string mode = argv[1];
+    const bool idle = mode == "idle";
+    if (!idle && mode != "first-cycle" && mode != "memory") return usage();
+    const char* file = !idle && argc > 2 ? argv[2] : "";
+    const double idleSeconds = idle && argc > 2 ? std::atof(argv[2]) : 10.0;
+
+    platform::QtDialogs dialogs;
+    editor::Editor ed(dialogs);
+    if (!editor::StartEditor(ed, file)) return 1;
+    dialogs.setParent(ed.window.widget());
+    editor::RunCycle(ed);
+
+    if (mode == "first-cycle") {
+        std::fflush(stdout);
+        std::_Exit(0);   // the figure ends here; tearing down is not start-up
+    }
+    if (mode == "memory") {
+        rusage usage {};
+        getrusage(RUSAGE_SELF, &usage);
+        std::printf("peak_rss_kib %ld\n", usage.ru_maxrss);
+        std::fflush(stdout);
+        std::_Exit(0);
+    }
+
+    using Clock = std::chrono::steady_clock;
+    const auto warm = Clock::now() + std::chrono::seconds(1);
+    while (Clock::now() < warm) editor::RunCycle(ed);
+    const double cpuStart = processorSeconds();
+    const auto start = Clock::now();
+    const auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(idleSeconds));
+    long cycles = 0;
+    while (Clock::now() < end && ed.frame.running != 0) {
+        editor::RunCycle(ed);
+        ++cycles;
+    }
+    const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+    std::printf("cpu_fraction %.5f cycles %ld\n", (processorSeconds() - cpuStart) / wall, cycles);
+    std::fflush(stdout);
+    std::_Exit(0);
+}

@@ -1,0 +1,165 @@
+// The editor offscreen with a large tile set: the refresh, one Add and Sort on the Tiles
+// tab (list rebuild and repaint included), and Open against loading the same file alone.
+// The file comes from MARQUETOR_BENCH_FILE (run.sh generates it).
+//
+// Each operation is timed until the editor has come to rest: the handler, then loop cycles
+// (without the idle sleep) until the events its own changes raised have been handled and
+// Qt has painted.
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QtGlobal>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+#include "editor/editor.h"
+#include "editor/eventloop.h"
+#include "editor/filecommands.h"
+#include "editor/mainwindow.h"
+#include "editor/tilestab.h"
+#include "platform/dialogs.h"
+#include "tilesetfile/format.h"
+
+namespace {
+
+using namespace marquetor;
+
+platform::ScriptedDialogs* g_dialogs = nullptr;
+editor::Editor* g_editor = nullptr;
+const char* g_file = nullptr;
+
+// Cycles until a cycle finds nothing to do.
+void settle(editor::Editor& ed) {
+    for (int i = 0; i < 50; ++i) {
+        editor::RunCycle(ed);
+        if (ed.frame.events.empty() && ed.queue.empty()) return;
+    }
+}
+
+void openLargeFile(editor::Editor& ed) {
+    g_dialogs->paths.push_back(g_file);
+    editor::OpenCommand(ed);
+    settle(ed);
+}
+
+bool ready(benchmark::State& state) {
+    if (g_file && g_editor) return true;
+    state.SkipWithError("no file given (MARQUETOR_BENCH_FILE)");
+    return false;
+}
+
+void BM_LoadAlone(benchmark::State& state) {
+    if (!ready(state)) return;
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto set = std::make_unique<document::TileSet>();
+        document::AddTileGroup(*set, 1);
+        state.ResumeTiming();
+        tilesetfile::LoadTileSet(*set, g_file);
+        state.PauseTiming();
+        set.reset();
+        state.ResumeTiming();
+    }
+}
+
+void BM_Open(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    for (auto _ : state) openLargeFile(ed);
+}
+
+void BM_RefreshGadgets(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    for (auto _ : state) {
+        editor::RefreshGadgets(ed);
+        settle(ed);
+    }
+}
+
+// The Tiles tab in front, a texture and a material chosen, a fresh ID typed.
+void prepareAdd(editor::Editor& ed, std::int32_t id) {
+    platform::Gadgets& g = ed.gadgets();
+    g.panel(editor::gadget::Panel).setState(3);
+    if (g.choiceBox(editor::gadget::TileTexture).state() < 0) g.choiceBox(editor::gadget::TileTexture).setState(0);
+    if (g.choiceBox(editor::gadget::TileMaterial).state() < 0) g.choiceBox(editor::gadget::TileMaterial).setState(0);
+    g.textField(editor::gadget::TileId).setText(std::to_string(id));
+    settle(ed);
+}
+
+void BM_TilesAdd(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    std::int32_t id = 50'000'000;
+    for (auto _ : state) {
+        state.PauseTiming();
+        prepareAdd(ed, ++id);
+        state.ResumeTiming();
+        editor::HandleTilesGadget(ed, editor::gadget::TileAdd);
+        settle(ed);
+    }
+}
+
+void BM_TilesSort(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    // The tiles in the file's (shuffled) order, put back before each sort.
+    struct Record {
+        std::int32_t id;
+        std::string texture, material;
+        std::int16_t layer, collision;
+    };
+    std::vector<Record> shuffled;
+    for (const auto& t : document::LookUpTileGroup(ed.doc, 1)->tiles.items())
+        shuffled.push_back({t->id, t->texture, t->material, t->layer, t->collision});
+    for (auto _ : state) {
+        state.PauseTiming();
+        document::ClearTileGroup(ed.doc, 1);
+        document::TileGroup* group = document::LookUpTileGroup(ed.doc, 1);
+        for (const Record& r : shuffled) document::AddTile(*group, r.id, r.texture, r.material, r.layer, r.collision);
+        editor::RebuildTilesList(ed);
+        ed.gadgets().panel(editor::gadget::Panel).setState(3);
+        settle(ed);
+        state.ResumeTiming();
+        editor::HandleTilesGadget(ed, editor::gadget::TileSort);
+        settle(ed);
+    }
+}
+
+}  // namespace
+
+BENCHMARK(BM_LoadAlone)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_RefreshGadgets)->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(5);
+BENCHMARK(BM_TilesAdd)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_TilesSort)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+
+    const char* file = std::getenv("MARQUETOR_BENCH_FILE");
+    g_file = file && *file ? file : nullptr;
+    platform::ScriptedDialogs dialogs;
+    auto ed = std::make_unique<editor::Editor>(dialogs);
+    if (!editor::StartEditor(*ed, "")) {
+        std::fprintf(stderr, "marquetor_bench_editor: the main window could not be opened\n");
+        return 1;
+    }
+    ed->frame.idleDelay = 0;   // the cycles here measure work, not the idle sleep
+    g_dialogs = &dialogs;
+    g_editor = ed.get();
+    if (g_file) openLargeFile(*ed);   // the other figures work on the loaded set
+
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    g_editor = nullptr;
+    ed.reset();
+    return 0;
+}

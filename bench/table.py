@@ -1,0 +1,284 @@
+#!/usr/bin/env python3
+"""Runs every benchmark figure of Marquetor and prints one table.
+
+Usage: bench/table.py BUILD_DIR   (bench/run.sh calls it after the Release build)
+
+Each figure is a ratio against a baseline measured in the same run (or against a fixed
+budget where the target is a time or a share of one processor), with the medians behind
+it. Large generated files go to BUILD_DIR/bench-data and are made again every run, from
+fixed seeds, so every run measures the same bytes. Set MARQUETOR_BENCH_QUICK=1 for fewer
+repetitions (a rough table in about half the time).
+"""
+
+import json
+import os
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+QUICK = os.environ.get("MARQUETOR_BENCH_QUICK") == "1"
+
+
+def fail(message):
+    print("bench: " + message, file=sys.stderr)
+    sys.exit(1)
+
+
+class Bench:
+    def __init__(self, build):
+        self.build = os.path.abspath(build)
+        self.bin = os.path.join(self.build, "bench")
+        self.data = os.path.join(self.build, "bench-data")
+        self.rows = []
+        self.results = {}
+        os.makedirs(self.data, exist_ok=True)
+        # Qt programs run offscreen unless a figure says otherwise; a private runtime
+        # folder keeps Qt quiet.
+        self.env = dict(os.environ)
+        self.env["QT_QPA_PLATFORM"] = "offscreen"
+        runtime = os.path.join(self.data, "runtime")
+        os.makedirs(runtime, mode=0o700, exist_ok=True)
+        self.env["XDG_RUNTIME_DIR"] = runtime
+        # The editor browses TileSets/Textures/ below its working directory.
+        self.workspace = os.path.join(self.data, "workspace")
+        os.makedirs(os.path.join(self.workspace, "TileSets", "Textures"), exist_ok=True)
+
+    def tool(self, name):
+        path = os.path.join(self.bin, name)
+        if not os.path.exists(path):
+            fail("missing " + path + " (is the build complete?)")
+        return path
+
+    def run(self, args, env=None, cwd=None, check=True):
+        done = subprocess.run(args, env=env or self.env, cwd=cwd or self.workspace, capture_output=True, text=True)
+        if check and done.returncode != 0:
+            fail(" ".join(args) + " failed:\n" + done.stdout + done.stderr)
+        return done
+
+    def wall(self, args, env=None):
+        start = time.perf_counter()
+        self.run(args, env=env)
+        return time.perf_counter() - start
+
+    def add(self, number, figure, measured, baseline, ratio, target, ok, note=""):
+        self.rows.append((number, figure, measured, baseline, ratio, target, "OK" if ok else "MISS", note))
+
+    # ---- the inputs ------------------------------------------------------------------
+
+    def generate(self):
+        gen = self.tool("marquetor_generate")
+        self.large = os.path.join(self.data, "large.mrqt")
+        self.tiles = os.path.join(self.data, "tiles.mrqt")
+        self.empty = os.path.join(self.data, "empty.mrqt")
+        print("bench: generating the tile sets ...", file=sys.stderr)
+        self.run([gen, "--seed", "1", "--textures", "2000", "--texture-bytes", "131072", "--materials", "10000",
+                  "--tiles", "100000", self.large])
+        self.run([gen, "--seed", "2", "--textures", "0", "--materials", "100", "--tiles", "1000000", self.tiles])
+        self.run([gen, "--seed", "3", "--textures", "0", "--materials", "0", "--tiles", "0", self.empty])
+        self.largeBytes = os.path.getsize(self.large)
+
+    # ---- 1. file throughput ------------------------------------------------------------
+
+    def fileThroughput(self):
+        print("bench: 1 file throughput ...", file=sys.stderr)
+        mrqt = os.path.join(self.build, "src", "cli", "mrqt")
+        if not os.path.exists(mrqt):
+            fail("missing " + mrqt)
+        copy = os.path.join(self.data, "copy.mrqt")
+        resaved = os.path.join(self.data, "resaved.mrqt")
+        cp, resave = [], []
+        for _ in range(3 if QUICK else 5):
+            for path in (copy, resaved):
+                if os.path.exists(path):
+                    os.remove(path)
+            subprocess.run(["sync"])
+            start = time.perf_counter()
+            self.run(["cp", self.large, copy])
+            self.run(["sync"])
+            cp.append(time.perf_counter() - start)
+            subprocess.run(["sync"])
+            resave.append(self.wall([mrqt, "resave", self.large, resaved]))
+        for path in (copy, resaved):
+            if os.path.exists(path):
+                os.remove(path)
+        c, r = statistics.median(cp), statistics.median(resave)
+        self.results["resave_s"], self.results["cp_sync_s"] = r, c
+        mib = self.largeBytes / 2**20
+        self.add("1a", "mrqt resave, %d MiB set" % round(mib), "%.0f ms" % (r * 1e3), "cp + sync %.0f ms" % (c * 1e3),
+                 r / c, "<= 1.5", r / c <= 1.5)
+
+        load, read = [], []
+        once = self.tool("marquetor_load_once")
+        for _ in range(5 if QUICK else 9):
+            read.append(float(self.run([once, "--read", self.large]).stdout.split()[1]))
+            load.append(float(self.run([once, self.large]).stdout.split()[1]))
+        l, b = statistics.median(load), statistics.median(read)
+        self.results["load_ms"], self.results["read_ms"] = l, b
+        self.add("1b", "load alone, same set", "%.0f ms" % l, "read bytes once %.0f ms" % b, l / b, "<= 1.5", l / b <= 1.5)
+
+    # ---- 2. record parsing -------------------------------------------------------------
+
+    def recordParsing(self):
+        print("bench: 2 record parsing under callgrind ...", file=sys.stderr)
+        if not shutil.which("valgrind"):
+            fail("valgrind is missing (scripts/install-deps.sh bench installs it)")
+        once = self.tool("marquetor_load_once")
+
+        def instructions(path):
+            out = os.path.join(self.data, "callgrind.out")
+            done = self.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out,
+                             # Only the load itself (the overload that takes a path and no block size).
+                             "--toggle-collect=marquetor::tilesetfile::LoadTileSet(*path const&)", once, path])
+            match = re.search(r"Collected\s*:\s*(\d+)", done.stderr)
+            if not match:
+                fail("no instruction count from callgrind:\n" + done.stderr)
+            os.remove(out)
+            return int(match.group(1))
+
+        full, base = instructions(self.tiles), instructions(self.empty)
+        perTile = (full - base) / 1_000_000
+        self.results["instructions_per_tile"] = perTile
+        self.add("2", "parse 1,000,000 tiles (callgrind)", "%.0f instr/tile" % perTile,
+                 "empty file %d instr" % base, perTile / 600, "<= 600 instr", perTile <= 600,
+                 "ratio to the 600 budget")
+
+    # ---- 3. the editor with the large set ----------------------------------------------
+
+    def googleBenchmark(self, name, extra_env=None):
+        env = dict(self.env)
+        env.update(extra_env or {})
+        out = os.path.join(self.data, name + ".json")
+        self.run([self.tool(name), "--benchmark_format=console", "--benchmark_out_format=json",
+                  "--benchmark_out=" + out], env=env)
+        with open(out) as f:
+            report = json.load(f)
+        runs = {}
+        for b in report["benchmarks"]:
+            if b.get("run_type") == "aggregate":
+                continue
+            scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
+            runs.setdefault(b["run_name"].split("/")[0], []).append(b["real_time"] * scale)
+        return {k: statistics.median(v) for k, v in runs.items()}
+
+    def editor(self):
+        print("bench: 3 the editor with the large set ...", file=sys.stderr)
+        m = self.googleBenchmark("marquetor_bench_editor", {"MARQUETOR_BENCH_FILE": self.large})
+        self.results["editor_ms"] = m
+        for key, label, budget in (("BM_RefreshGadgets", "RefreshGadgets", 50), ("BM_TilesAdd", "Tiles: one Add + rebuild", 16),
+                                   ("BM_TilesSort", "Tiles: Sort + rebuild", 50)):
+            v = m[key]
+            self.add("3", label + ", 100,000 tiles", "%.1f ms" % v, "budget %d ms" % budget, v / budget,
+                     "<= %d ms" % budget, v <= budget)
+        o, l = m["BM_Open"], m["BM_LoadAlone"]
+        self.add("3", "Open (load + refresh)", "%.0f ms" % o, "load alone %.0f ms" % l, o / l, "<= 1.5", o / l <= 1.5)
+
+    # ---- 4. idle -----------------------------------------------------------------------
+
+    def idle(self):
+        print("bench: 4 idle for 10 s, offscreen and under Xvfb ...", file=sys.stderr)
+        app = self.tool("marquetor_bench_app")
+        seconds = "5" if QUICK else "10"
+
+        def fraction(args, env):
+            out = self.run(args, env=env).stdout.split()
+            return float(out[out.index("cpu_fraction") + 1]), int(out[out.index("cycles") + 1])
+
+        f, cycles = fraction([app, "idle", seconds], self.env)
+        self.results["idle_offscreen"] = f
+        self.add("4", "idle %s s, offscreen (%d cycles)" % (seconds, cycles), "%.2f%% of a core" % (f * 100),
+                 "budget 1%", f / 0.01, "<= 1%", f <= 0.01)
+        if shutil.which("xvfb-run"):
+            env = dict(self.env)
+            env["QT_QPA_PLATFORM"] = "xcb"
+            f, cycles = fraction(["xvfb-run", "-a", "-s", "-screen 0 1280x1024x24", app, "idle", seconds], env)
+            self.results["idle_xvfb"] = f
+            self.add("4", "idle %s s, Xvfb display (%d cycles)" % (seconds, cycles), "%.2f%% of a core" % (f * 100),
+                     "budget 1%", f / 0.01, "<= 1%", f <= 0.01)
+
+    # ---- 5. previews -------------------------------------------------------------------
+
+    def previews(self):
+        print("bench: 5 previews of 4096 x 4096 pictures ...", file=sys.stderr)
+        m = self.googleBenchmark("marquetor_bench_preview")
+        self.results["preview_ms"] = m
+        j, jb = m["BM_JpegPreview"], m["BM_JpegLibjpegScaled"]
+        self.add("5", "JPEG 4096^2 -> 128^2 preview", "%.1f ms" % j, "libjpeg-turbo at 1/8 %.1f ms" % jb, j / jb,
+                 "<= 1.2", j / jb <= 1.2)
+        p, pb = m["BM_PngPreview"], m["BM_PngLibpng"]
+        self.add("5", "PNG 4096^2 -> 128^2 preview", "%.0f ms" % p, "libpng plain decode %.0f ms" % pb, p / pb,
+                 "<= 1.2", p / pb <= 1.2)
+
+    # ---- 6. start-up -------------------------------------------------------------------
+
+    def startup(self):
+        print("bench: 6 start-up to the first loop cycle ...", file=sys.stderr)
+        app, minimal = self.tool("marquetor_bench_app"), self.tool("marquetor_bench_minimal_qt")
+        ours, base = [], []
+        for _ in range(10 if QUICK else 25):
+            base.append(self.wall([minimal]))
+            ours.append(self.wall([app, "first-cycle"]))
+        o, b = statistics.median(ours) * 1e3, statistics.median(base) * 1e3
+        self.results["startup_ms"], self.results["minimal_qt_ms"] = o, b
+        self.add("6", "start-up to the first cycle, offscreen", "%.1f ms" % o, "minimal Qt window %.1f ms" % b, o / b,
+                 "<= 1.5", o / b <= 1.5)
+
+    # ---- 7. memory ---------------------------------------------------------------------
+
+    def memory(self):
+        print("bench: 7 memory ...", file=sys.stderr)
+        app = self.tool("marquetor_bench_app")
+
+        def peak(args):
+            out = self.run(args).stdout.split()
+            return int(out[out.index("peak_rss_kib") + 1])
+
+        empty = statistics.median(peak([app, "memory"]) for _ in range(3))
+        loaded = statistics.median(peak([app, "memory", self.large]) for _ in range(3))
+        fileKib = self.largeBytes / 1024
+        budget = fileKib + empty
+        self.results["peak_rss_kib"], self.results["empty_rss_kib"] = loaded, empty
+        self.add("7", "peak RSS, large set open", "%.0f MiB" % (loaded / 1024),
+                 "file %.0f + empty editor %.0f MiB" % (fileKib / 1024, empty / 1024), loaded / budget, "<= 1.3",
+                 loaded / budget <= 1.3)
+
+    # ---- the table ---------------------------------------------------------------------
+
+    def table(self):
+        headers = ("#", "figure", "measured (median)", "baseline (median)", "ratio", "target", "")
+        lines = [(r[0], r[1], r[2], r[3], "%.2f" % r[4], r[5], r[6]) for r in self.rows]
+        widths = [max(len(h), *(len(l[i]) for l in lines)) for i, h in enumerate(headers)]
+        def fmt(cells):
+            return "| " + " | ".join(c.ljust(widths[i]) for i, c in enumerate(cells)) + " |"
+        print(fmt(headers))
+        print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+        for l in lines:
+            print(fmt(l))
+        misses = sum(1 for r in self.rows if r[6] != "OK")
+        print("\n%d of %d figures at or better than their targets." % (len(self.rows) - misses, len(self.rows)))
+        with open(os.path.join(self.build, "bench-results.json"), "w") as f:
+            json.dump({"rows": self.rows, "results": self.results}, f, indent=1)
+
+
+def main():
+    if len(sys.argv) != 2:
+        fail("usage: bench/table.py BUILD_DIR")
+    b = Bench(sys.argv[1])
+    started = time.perf_counter()
+    b.generate()
+    b.fileThroughput()
+    b.recordParsing()
+    b.editor()
+    b.idle()
+    b.previews()
+    b.startup()
+    b.memory()
+    print("bench: done in %.0f s" % (time.perf_counter() - started), file=sys.stderr)
+    b.table()
+
+
+if __name__ == "__main__":
+    main()
