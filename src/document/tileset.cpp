@@ -308,12 +308,7 @@ Tile* AddTile(TileGroup& group, std::int32_t id, std::string_view texture, std::
     const auto [entry, inserted] = group.tileIndex.try_emplace(id, nullptr);
     if (!inserted) return nullptr;
     try {
-        auto tile = std::make_unique<Tile>();
-        tile->id = id;
-        tile->texture.assign(texture);
-        tile->material.assign(material);
-        tile->layer = layer;
-        tile->collision = collision;
+        std::unique_ptr<Tile> tile(new Tile{id, std::string(texture), std::string(material), layer, collision});
         entry->second = &group.tiles.insertAfterCursor(std::move(tile));
     } catch (...) {
         group.tileIndex.erase(entry);

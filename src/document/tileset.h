@@ -15,6 +15,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "document/pool.h"
+
 namespace marquetor::document {
 
 // Stored descriptions keep at most this many bytes.
@@ -47,6 +49,10 @@ struct Tile {
     std::string material;       // name of a material (not checked)
     std::int16_t layer = 0;
     std::int16_t collision = 0;
+
+    // Tiles come by the million: they live in the document's small-object pool.
+    static void* operator new(std::size_t bytes) { return pool::allocate(bytes); }
+    static void operator delete(void* block, std::size_t bytes) noexcept { pool::release(block, bytes); }
 };
 
 // An ordered list of owned records with at most one current record (the cursor).
@@ -112,10 +118,14 @@ private:
     int m_cursor = -1;
 };
 
+// Tile ID -> tile. Its entries come from the pool too.
+using TileIndex = std::unordered_map<std::int32_t, Tile*, std::hash<std::int32_t>, std::equal_to<std::int32_t>,
+                                     PoolAllocator<std::pair<const std::int32_t, Tile*>>>;
+
 struct TileGroup {
     std::int32_t id = 0;
     OrderedList<Tile> tiles;
-    std::unordered_map<std::int32_t, Tile*> tileIndex;
+    TileIndex tileIndex;
 };
 
 // The texture map: 512 buckets; a walk visits buckets 0..511 and, within a bucket, the
