@@ -19,7 +19,7 @@ extern const std::size_t kBannerPngSize;
 
 namespace {
 
-using K = GadgetKindRow;
+using K = LayoutKind;
 
 const platform::ListViewOptions kMaterialsListOptions{.gridLines = true, .fullRowSelect = true, .alwaysShowSelection = true};
 const platform::ListViewOptions kTexturesListOptions{.gridLines = false, .fullRowSelect = false, .alwaysShowSelection = true};

@@ -21,13 +21,13 @@ void HandleTileSetGadget(Editor& ed, int gadget);
 std::vector<std::string> TileSizeItems();
 
 // One row of the layout: where a gadget sits on the client area or on its tab's page.
-enum class GadgetKindRow {
+enum class LayoutKind {
     Frame, Label, TextField, DigitsField, TextLabel, ListView, Explorer, EditableChoice, Choice,
     Spin, Image, SunkenImage, Button,
 };
 
 struct LayoutRow {
-    GadgetKindRow kind;
+    LayoutKind kind;
     int id;                 // 0 for gadgets without identifier (frames, plain labels)
     platform::Rect rect;
     std::string_view text = {};

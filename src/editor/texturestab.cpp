@@ -1,12 +1,128 @@
 #include "editor/texturestab.h"
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "tilesetfile/format.h"
+
 namespace marquetor::editor {
 
-void HandleTexturesGadget(Editor& /*ed*/, int /*gadget*/) {
-    // The tab's handlers join with the Textures tab; until then its gadgets only show.
+namespace {
+
+// Scales the scratch picture to the preview's size and shows it; a scratch picture that
+// holds nothing leaves the preview empty.
+void showScratchInPreview(Editor& ed) {
+    ed.scratch.scale(kPreviewSize, kPreviewSize);
+    ed.gadgets().image(gadget::TexturePreview).setImage(&ed.scratch);
+}
+
+// A file of the explorer list: previewed from disk, the document is not touched.
+void explorerSelected(Editor& ed) {
+    const platform::ExplorerList& explorer = ed.gadgets().explorerList(gadget::Explorer);
+    const int row = explorer.selectedRow();
+    if (row < 0) return;
+    const std::string name = explorer.rowText(row);
+    // Folders and files of other kinds give no preview and no message.
+    if (!HasTextureExtension(name)) return;
+    ed.gadgets().label(gadget::TextureFileName).setText(name);
+    // Decoded only to be shown: the next preview replaces the picture.
+    ed.scratch.load(std::filesystem::path(explorer.folder() + name), kPreviewSize);
+    showScratchInPreview(ed);
+}
+
+// A texture of the document: previewed from its stored bytes, whatever the disk holds now.
+void textureSelected(Editor& ed) {
+    const platform::ListView& list = ed.gadgets().listView(gadget::TexturesList);
+    const int row = list.selectedRow();
+    if (row < 0) return;
+    const std::string name = list.rowText(row);
+    const document::Texture* texture = document::FindTexture(ed.doc, name);
+    if (texture == nullptr) return;
+    // The prefix tells an imported texture from a file of the folder.
+    ed.gadgets().label(gadget::TextureFileName).setText("[X] " + name);
+    // A texture without bytes, or with bytes that are no picture, leaves the preview empty.
+    ed.scratch.decode(texture->data(), kPreviewSize);
+    showScratchInPreview(ed);
+}
+
+void addTexture(Editor& ed) {
+    // The explorer list keeps its folder and its selection: the user may go on from there.
+    const platform::ExplorerList& explorer = ed.gadgets().explorerList(gadget::Explorer);
+    const int row = explorer.selectedRow();
+    if (row < 0) return;
+    const std::string name = explorer.rowText(row);
+    if (!HasTextureExtension(name)) {
+        ed.message("Not in the correct format!");
+        return;
+    }
+    // The key is the name alone: a file of that name from any folder is the same texture.
+    // Looking first tells a taken name from a file that cannot be read.
+    if (document::FindTexture(ed.doc, name) != nullptr) {
+        ed.message("The texture already exists!");
+        return;
+    }
+    if (!document::AddTexture(ed.doc, explorer.folder(), name)) {
+        ed.message("Could not be imported!");
+        return;
+    }
+    // The preview and its caption keep what they show.
+    RebuildTextureLists(ed);
+}
+
+void deleteTexture(Editor& ed) {
+    const platform::ListView& list = ed.gadgets().listView(gadget::TexturesList);
+    const int row = list.selectedRow();
+    if (row < 0) return;
+    // Tiles naming the texture keep the name; only the lists forget it.
+    if (!document::DeleteTexture(ed.doc, list.rowText(row))) return;
+    RebuildTextureLists(ed);
+    ClearTexturePreview(ed);
+}
+
+void exportTexture(Editor& ed) {
+    const platform::ListView& list = ed.gadgets().listView(gadget::TexturesList);
+    const int row = list.selectedRow();
+    if (row < 0) return;
+    const std::string name = list.rowText(row);
+    ed.chosenPath = ed.dialogs.saveFile("Save Texture...", std::string(kTextureFolder) + name, "All (*.*)|*.*");
+    if (ed.chosenPath.empty()) return;
+    const document::Texture* texture = document::FindTexture(ed.doc, name);
+    if (texture == nullptr) {
+        ed.message("Could not be exported!");
+        return;
+    }
+    // The path is taken as chosen: no extension is added. The bytes go out unchanged, and
+    // a failed write leaves neither a partial file nor a damaged older one.
+    const tilesetfile::SaveResult result =
+        tilesetfile::WriteFileAtomically(std::filesystem::path(ed.chosenPath), texture->data());
+    if (!result.ok) ed.message("Could not be exported!");
+}
+
+}  // namespace
+
+std::string_view FileExtension(std::string_view name) {
+    const std::size_t separator = name.find_last_of("/\\");
+    const std::size_t start = separator == std::string_view::npos ? 0 : separator + 1;
+    const std::size_t dot = name.rfind('.');
+    if (dot == std::string_view::npos || dot < start) return {};
+    return name.substr(dot + 1);
+}
+
+bool HasTextureExtension(std::string_view name) {
+    const std::string_view extension = FileExtension(name);
+    return extension == "png" || extension == "jpg" || extension == "bmp" || extension == "tga";
+}
+
+void HandleTexturesGadget(Editor& ed, int id) {
+    switch (id) {
+    case gadget::Explorer: explorerSelected(ed); break;
+    case gadget::TexturesList: textureSelected(ed); break;
+    case gadget::TextureAdd: addTexture(ed); break;
+    case gadget::TextureDelete: deleteTexture(ed); break;
+    case gadget::TextureExport: exportTexture(ed); break;
+    default: break;
+    }
 }
 
 void ClearTexturePreview(Editor& ed) {

@@ -2,6 +2,8 @@
 // The Textures tab: the folder browser, the preview, the textures list, and the texture
 // choice box of the Tiles tab that follows every Add and Delete.
 
+#include <string_view>
+
 #include "editor/editor.h"
 
 namespace marquetor::editor {
@@ -15,5 +17,13 @@ void ClearTexturePreview(Editor& ed);
 // Empties and refills the textures list (16) and the texture choice box (26) with the
 // texture names in the texture map's iteration order; nothing selected or chosen afterwards.
 void RebuildTextureLists(Editor& ed);
+
+// The text after the last "." that follows the last "/" or "\" of a name; empty when there
+// is no such ".".
+std::string_view FileExtension(std::string_view name);
+
+// Whether a file may be imported as a texture: its extension is exactly "png", "jpg", "bmp"
+// or "tga" (letter case counts).
+bool HasTextureExtension(std::string_view name);
 
 }  // namespace marquetor::editor

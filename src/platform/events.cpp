@@ -14,6 +14,9 @@ void ProcessPendingToolkitEvents() {
     // neither call waits for new events.
     QCoreApplication::sendPostedEvents();
     QCoreApplication::processEvents(QEventLoop::AllEvents);
+    // The editor runs its own loop instead of exec(): objects Qt asked to delete later at
+    // this level are deleted here, as an event loop would.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void SleepMilliseconds(int milliseconds) {

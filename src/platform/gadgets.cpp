@@ -218,9 +218,17 @@ void ListWidget::setSelectedRow(int row) {
 
 bool ListWidget::viewportEvent(QEvent* event) {
     switch (event->type()) {
-    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonPress: {
         m_releaseEndsDoubleClick = false;
+        // A press on the empty space beside or below the rows clears the selection at once,
+        // as in the system's file lists.
+        const auto* press = static_cast<QMouseEvent*>(event);
+        if ((press->button() == Qt::LeftButton || press->button() == Qt::RightButton) &&
+            !indexAt(press->position().toPoint()).isValid()) {
+            setSelectedRow(-1);
+        }
         break;
+    }
     case QEvent::MouseButtonDblClick: {
         const bool handled = QTableView::viewportEvent(event);
         // The release that ends a double click is no click of its own.

@@ -2,14 +2,16 @@
 
 #include <cstdio>
 #include <memory>
+#include <new>
 #include <vector>
 
 namespace marquetor::platform {
 
 namespace {
 
-// Larger files are no image the editor can show (the decoders refuse more pixels anyway).
-constexpr std::int64_t kMaxFileBytes = std::int64_t{1} << 30;
+// Larger files are no image the editor can show: the decoders refuse more than 100 million
+// pixels, and even an uncompressed 32-bit BMP of that many stays below this.
+constexpr std::int64_t kMaxFileBytes = std::int64_t{512} << 20;
 
 bool validSize(int width, int height) {
     return width > 0 && height > 0 && width <= imagecodec::kMaxSide && height <= imagecodec::kMaxSide &&
@@ -20,21 +22,25 @@ struct FileCloser {
     void operator()(std::FILE* f) const { std::fclose(f); }
 };
 
+// Reads a plain file whole in one go. Its size is checked before anything is read, so a
+// huge file is refused at once instead of after seconds of reading.
 bool readWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out) {
+    // Only plain files: a folder reads as nothing and a pipe or device could block forever.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec || size > static_cast<std::uintmax_t>(kMaxFileBytes)) return false;
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
     if (!file) return false;
-    std::error_code ec;
-    if (std::filesystem::is_directory(path, ec)) return false;
-    out.clear();
-    std::uint8_t buffer[65536];
-    for (;;) {
-        const std::size_t got = std::fread(buffer, 1, sizeof buffer, file.get());
-        if (got > 0) {
-            if (static_cast<std::int64_t>(out.size() + got) > kMaxFileBytes) return false;
-            out.insert(out.end(), buffer, buffer + got);
-        }
-        if (got < sizeof buffer) break;
+    try {
+        out.assign(static_cast<std::size_t>(size), 0);
+    } catch (const std::bad_alloc&) {
+        out = {};
+        return false;
     }
+    const std::size_t got = out.empty() ? 0 : std::fread(out.data(), 1, out.size(), file.get());
+    // A file that shrank meanwhile keeps what was there; one that grew is cut at its old size.
+    out.resize(got);
     return std::ferror(file.get()) == 0;
 }
 

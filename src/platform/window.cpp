@@ -171,7 +171,7 @@ bool Window::open(const WindowSettings& settings) {
         close();
         return false;
     }
-    window->raise();
+    if (QGuiApplication::platformName() != QLatin1String("offscreen")) window->raise();   // nothing to raise there
     window->activateWindow();
     return true;
 }
@@ -213,7 +213,13 @@ void Window::addMenuSeparator() {
 }
 
 void Window::createFrame(const Rect& rect, std::string_view caption) {
-    m_impl->place(new QGroupBox(toQt(caption), m_impl->currentParent()), rect);
+    auto* frame = new QGroupBox(toQt(caption), m_impl->currentParent());
+    // The frame's line runs through the middle of its caption, so the gadgets placed 20
+    // pixels below the frame's top sit inside it.
+    frame->setStyleSheet(QStringLiteral(
+        "QGroupBox { border: 1px solid palette(mid); border-radius: 2px; margin-top: 6px; }"
+        "QGroupBox::title { subcontrol-origin: margin; subcontrol-position: top left; left: 7px; padding: 0 2px; }"));
+    m_impl->place(frame, rect);
 }
 
 void Window::createLabel(const Rect& rect, std::string_view text, bool centred) {

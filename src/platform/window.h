@@ -53,7 +53,7 @@ public:
     bool isActive() const;
     void close();
     QWidget* widget() const;       // the top-level window, for tests and dialogs
-    QWidget* clientArea() const;   // the 512 x 768 area the gadgets live in
+    QWidget* clientArea() const;   // the area below the menu bar that the gadgets live in
 
     // Menu: one title, then items and separators in order. A chosen item raises a menu
     // event with its id. The shortcut is a key sequence text such as "Ctrl+S" (may be empty).

@@ -138,7 +138,19 @@ void EditorFixture::typeInto(int gadgetId, std::string_view utf8, bool clearFirs
     } else {
         QTest::keyClick(edit, Qt::Key_End);
     }
-    if (!utf8.empty()) QTest::keyClicks(edit, QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size())));
+    const QString text = QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (c.unicode() < 0x80) {
+            QTest::keyClick(edit, static_cast<char>(c.unicode()));
+            continue;
+        }
+        // Characters beyond ASCII have no key of their own: a key event that carries the text.
+        QString typed(c);
+        if (c.isHighSurrogate() && i + 1 < text.size()) typed += text[++i];
+        QTest::sendKeyEvent(QTest::Press, edit, Qt::Key_unknown, typed, Qt::NoModifier);
+        QTest::sendKeyEvent(QTest::Release, edit, Qt::Key_unknown, typed, Qt::NoModifier);
+    }
     settle();
 }
 

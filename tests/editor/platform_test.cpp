@@ -12,6 +12,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
@@ -27,6 +28,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include <sys/stat.h>
 
 #include "platform/dialogs.h"
 #include "platform/events.h"
@@ -233,6 +236,14 @@ TEST_F(PlatformTest, ListViewReportsUserClicksAndEveryChangeOfTheSelection) {
     QTest::mouseRelease(viewport, Qt::LeftButton, {}, row0);
     EXPECT_EQ(list.selectedRow(), 0);
     EXPECT_EQ(events(), (Events{"513", "g4", "514", "g4", "g4", "514"}));
+
+    // A click on the empty space below the rows clears the selection, as in a file list.
+    QTest::mouseClick(viewport, Qt::LeftButton, {}, QPoint(8, tableOf(list)->visualRect(
+                                                                 tableOf(list)->model()->index(2, 0)).bottom() + 10));
+    EXPECT_EQ(list.selectedRow(), -1);
+    EXPECT_EQ(events(), (Events{"513", "g4", "514", "g4"}));
+    list.selectRow(0);
+    forget();
 
     // The keyboard moves the selection.
     list.setFocus();
@@ -480,6 +491,7 @@ TEST_F(PlatformTest, ExplorerListBrowsesBelowItsStartingFolder) {
     touch("TileSets/Textures/.hidden.png");
     touch("TileSets/Textures/caf\xE9.png");   // a name that is not UTF-8
     touch("TileSets/Textures/sub2/inner.tga");
+    ASSERT_EQ(::mkfifo("TileSets/Textures/pipe.png", 0600), 0);   // no file to list
 
     mp::ExplorerList& list = window->createExplorerList(19, {16, 16, 208, 512}, "TileSets/Textures/");
     EXPECT_EQ(list.folder(), "TileSets/Textures/");
@@ -717,6 +729,37 @@ TEST(Image, CreateFillDecodeLoadAndScale) {
     EXPECT_FALSE(image.load(dir.filePath("missing.png").toStdString()));
     EXPECT_TRUE(image.empty());
     EXPECT_FALSE(image.load(dir.path().toStdString()));   // a folder is no image
+    // A pipe with nobody writing is refused at once instead of blocking the editor.
+    const std::string pipe = dir.filePath("pipe.png").toStdString();
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    EXPECT_FALSE(image.load(pipe));
+    // A file too large to be any picture the decoders accept is refused by its size, before
+    // a byte is read (a sparse file: it takes no room on disk).
+    const std::filesystem::path huge = dir.filePath("huge.png").toStdString();
+    {
+        std::ofstream out(huge, std::ios::binary);
+        out.write(png.constData(), png.size());
+    }
+    std::filesystem::resize_file(huge, std::uintmax_t{600} << 20);
+    ASSERT_TRUE(image.load(file));
+    EXPECT_FALSE(image.load(huge));
+    EXPECT_TRUE(image.empty());
+}
+
+TEST(Events, PendingWorkIsDoneWithoutWaiting) {
+    // Nothing pending: returns at once (a wait here would hang the test).
+    mp::ProcessPendingToolkitEvents();
+    bool posted = false;
+    QTimer::singleShot(0, [&posted] { posted = true; });
+    auto* doomed = new QObject;
+    QPointer<QObject> watch(doomed);
+    doomed->deleteLater();
+    mp::ProcessPendingToolkitEvents();
+    EXPECT_TRUE(posted);
+    EXPECT_TRUE(watch.isNull());   // no exec() loop, yet deferred deletes happen
+    mp::SleepMilliseconds(1);
+    mp::SleepMilliseconds(0);
+    mp::SleepMilliseconds(-5);
 }
 
 TEST_F(PlatformTest, ImageGadgetShowsACopyOrNothing) {

@@ -55,7 +55,13 @@ bool holds(const std::vector<FrameEvent>& events, const FrameEvent& wanted) {
 
 TEST_F(ShellTest, StartsWithAnEmptyDocumentAndEveryTabInItsFirstState) {
     EXPECT_EQ(window()->windowTitle().toStdString(), "Marquetor [Build 2011-01-10]");
-    EXPECT_EQ(ed->window.clientArea()->size(), QSize(512, 768));
+    // 512 x 768 with the menu bar inside; the banner and the panel (744 pixels) fit below it.
+    EXPECT_EQ(window()->size(), QSize(512, 768));
+    auto* bar = window()->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    EXPECT_EQ(ed->window.clientArea()->width(), 512);
+    EXPECT_EQ(ed->window.clientArea()->height() + bar->height(), 768);
+    EXPECT_GE(ed->window.clientArea()->height(), 744);
     EXPECT_EQ(ed->frame.running, 1);
     EXPECT_EQ(ed->frame.idleDelay, 5);
     EXPECT_FALSE(ed->banner.empty());
