@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QTest>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <tuple>
@@ -632,5 +633,121 @@ TEST_F(TilesTest, NamesAreChosenAndStoredByteForByte) {
     ASSERT_EQ(documentIds(), (std::vector<int>{1, 2}));
     EXPECT_EQ(tileAt(1).material, "Caf\xe9");
     EXPECT_EQ(rowCells(1)[2], "Caf\xe9");
+    EXPECT_TRUE(messages().empty());
+}
+
+TEST_F(TilesTest, TileSetBuiltOnAllFourTabsIsFoundAgainInAFreshEditor) {
+    // The example textures in three formats, put into the texture folder before the editor
+    // starts (the folder browser lists the folder as it opens it).
+    const fs::path examples = fs::path(MARQUETOR_SOURCE_DIR) / "examples/demo-game/Tools/Marquetor/TileSets/Textures";
+    for (const char* name : {"grass.png", "stone.jpg", "lava.tga", "dirt.bmp"})
+        fs::copy_file(examples / name, textureDir / name);
+    restart("");
+
+    // TileSet tab.
+    typeInto(TileWidth, "32");
+    chooseItem(TileHeight, 1);
+    // Materials tab: each Add selects the new row, so the next one goes behind it.
+    struct { const char* name; const char* r; const char* g; const char* b; const char* description; } materials[] = {
+        {"Grass", "86", "160", "60", "Soft ground"}, {"Stone", "128", "128", "136", "Rock and walls"},
+        {"Lava", "230", "80", "20", ""}};
+    for (const auto& m : materials) {
+        typeInto(MaterialName, m.name);
+        typeInto(Red, m.r);
+        typeInto(Green, m.g);
+        typeInto(Blue, m.b);
+        typeInto(Description, m.description);
+        click(MaterialAdd);
+    }
+    // Textures tab: four imported from the folder, one deleted again.
+    auto explorerRow = [&](std::string_view name) {
+        const platform::ExplorerList& explorer = g().explorerList(Explorer);
+        for (int row = 0; row < explorer.rowCount(); ++row)
+            if (explorer.rowText(row) == name) return row;
+        return -1;
+    };
+    for (const char* name : {"grass.png", "stone.jpg", "lava.tga", "dirt.bmp"}) {
+        ASSERT_GE(explorerRow(name), 0) << name;
+        clickRow(Explorer, explorerRow(name));
+        click(TextureAdd);
+    }
+    const std::vector<std::string> texturesBeforeDelete = ed->doc.textures.names();
+    const auto dirtRow = std::find(texturesBeforeDelete.begin(), texturesBeforeDelete.end(), "dirt.bmp");
+    ASSERT_NE(dirtRow, texturesBeforeDelete.end());
+    clickRow(TexturesList, static_cast<int>(dirtRow - texturesBeforeDelete.begin()));
+    click(TextureDelete);
+    ASSERT_EQ(ed->doc.textures.size(), 3u);
+    ASSERT_EQ(g().choiceBox(TileTexture).count(), 3);
+
+    // Tiles tab: a run of three, two more with their own layer and collision, one updated.
+    addTile("1", "grass.png", "Grass");
+    click(TileAdd);
+    click(TileAdd);
+    typeInto(TileLayer, "3");
+    chooseItem(TileCollision, 1);
+    addTile("10", "stone.jpg", "Stone");
+    typeInto(TileLayer, "255");
+    chooseItem(TileCollision, 5);
+    addTile("-7", "lava.tga", "Lava");   // the digits-only field takes no "-": "7"
+    clickRow(TilesList, 1);
+    choose(TileMaterial, "Lava");
+    click(TileUpdate);
+    ASSERT_TRUE(messages().empty()) << messages().front();
+    const std::vector<std::vector<std::string>> rows{{"1", "grass.png", "Grass", "0", "0"},
+                                                     {"2", "grass.png", "Lava", "0", "0"},
+                                                     {"3", "grass.png", "Grass", "0", "0"},
+                                                     {"10", "stone.jpg", "Stone", "3", "1"},
+                                                     {"7", "lava.tga", "Lava", "255", "5"}};
+    ASSERT_EQ(g().listView(TilesList).rowCount(), 5);
+    for (int r = 0; r < 5; ++r) EXPECT_EQ(rowCells(r), rows[static_cast<std::size_t>(r)]) << "row " << r;
+
+    // Saved through the menu, then opened by a fresh editor as its start-up file.
+    dialogs.paths.push_back("../../Data/TileSets/built");
+    chooseMenu(editor::menu::Save);
+    ASSERT_TRUE(fs::is_regular_file(tileSetDir / "built.mrqt"));
+    restart("../../Data/TileSets/built.mrqt");
+
+    EXPECT_EQ(ed->doc.tileWidth, 32);
+    EXPECT_EQ(ed->doc.tileHeight, 48);
+    EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), "32");
+    EXPECT_EQ(g().editableChoiceBox(TileHeight).text(), "48");
+
+    const platform::ListView& materialList = g().listView(MaterialsList);
+    ASSERT_EQ(materialList.rowCount(), 3);
+    EXPECT_EQ(materialList.cellText(0, 0), "Grass");
+    EXPECT_EQ(materialList.cellText(0, 1), "R86 G160 B60");
+    EXPECT_EQ(materialList.cellText(2, 0), "Lava");
+    EXPECT_EQ(materialList.cellText(2, 1), "R230 G80 B20");
+    EXPECT_EQ(document::FindMaterial(ed->doc, "Stone")->description, "Rock and walls");
+    EXPECT_EQ(document::FindMaterial(ed->doc, "Grass")->description, "Soft ground");
+
+    // The textures, byte for byte as the files were; the deleted one stays gone.
+    std::vector<std::string> expectedTextures = texturesBeforeDelete;
+    expectedTextures.erase(std::find(expectedTextures.begin(), expectedTextures.end(), "dirt.bmp"));
+    EXPECT_EQ(ed->doc.textures.names(), expectedTextures);
+    ASSERT_EQ(g().listView(TexturesList).rowCount(), 3);
+    for (const char* name : {"grass.png", "stone.jpg", "lava.tga"}) {
+        const document::Texture* texture = document::FindTexture(ed->doc, name);
+        ASSERT_NE(texture, nullptr) << name;
+        const auto data = texture->data();
+        EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.data()), data.size()), readFile(examples / name))
+            << name;
+    }
+
+    showTab(3);
+    ASSERT_EQ(g().listView(TilesList).rowCount(), 5);
+    for (int r = 0; r < 5; ++r) EXPECT_EQ(rowCells(r), rows[static_cast<std::size_t>(r)]) << "row " << r;
+    // Selecting a tile of the opened file shows it whole, its texture decoded from the file.
+    clickRow(TilesList, 3);
+    EXPECT_EQ(idField(), "10");
+    EXPECT_EQ(g().choiceBox(TileTexture).text(), "stone.jpg");
+    EXPECT_EQ(g().choiceBox(TileMaterial).text(), "Stone");
+    EXPECT_EQ(g().spinBox(TileLayer).value(), 3);
+    EXPECT_EQ(g().choiceBox(TileCollision).text(), "True");
+    EXPECT_TRUE(previewShown());
+    EXPECT_EQ(ed->scratch.width(), 128);
+    // The editor goes on from there: a new tile behind the selected one.
+    addTile("11", "lava.tga", "Grass");
+    EXPECT_EQ(listIds(), (std::vector<std::string>{"1", "2", "3", "10", "11", "7"}));
     EXPECT_TRUE(messages().empty());
 }
