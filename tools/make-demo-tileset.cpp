@@ -88,7 +88,7 @@ const TileRun kTiles[] = {
     {60, 3, "brick.tga", "Brick", 1, 1},  {70, 3, "cobble.jpg", "Cobble", 0, 0},
     {80, 2, "ice.tga", "Ice", 0, 4},      {90, 3, "leaves.png", "Leaves", 2, 0},
     {100, 3, "planks.bmp", "Wood", 1, 0}, {110, 1, "stone.jpg", "Metal", 1, 5},
-    {120, 1, "water.png", "Snow", 0, 2},  {200, 1, "brick.tga", "Void", 255, 1},
+    {120, 1, "ice.tga", "Snow", 0, 2},  {200, 1, "brick.tga", "Void", 255, 1},
 };
 
 class Driver {
