@@ -484,36 +484,82 @@ TEST_F(TilesTest, SortOrdersBySignedIdInPlace) {
     for (std::size_t i = 0; i < 3; ++i) EXPECT_EQ(tileAt(i).layer, 0);
 }
 
-TEST_F(TilesTest, ChoiceBoxesHaveNothingChosenAfterTheirListsChange) {
+TEST_F(TilesTest, ChoiceBoxesHaveNothingChosenAfterTheOtherTabsChangeTheirLists) {
+    writeFile(textureDir / "sand.png", pngOf(Qt::yellow));
+    writeFile(textureDir / "snow.png", pngOf(Qt::white));
+    restart("");
     load(tileSetWith({}));
     addTile("1", "grass.png", "Grass");
     ASSERT_EQ(ed->currentTileRow, 0);
+    auto explorerRow = [&](std::string_view name) {
+        const platform::ExplorerList& explorer = g().explorerList(Explorer);
+        for (int row = 0; row < explorer.rowCount(); ++row)
+            if (explorer.rowText(row) == name) return row;
+        return -1;
+    };
+    auto textureRow = [&](std::string_view name) {
+        const platform::ListView& list = g().listView(TexturesList);
+        for (int row = 0; row < list.rowCount(); ++row)
+            if (list.rowText(row) == name) return row;
+        return -1;
+    };
+    // Each change on another tab is followed by Add and Update here: Add finds nothing
+    // chosen, Update keeps what the tile names.
+    auto addAndUpdate = [&] {
+        showTab(3);
+        typeInto(TileId, "2");
+        click(TileAdd);
+        click(TileUpdate);
+    };
 
-    // A texture imported: the texture box is refilled with nothing chosen.
-    PutSampleTexture(ed->doc, "sand.png", pngOf(Qt::yellow));
-    editor::RebuildTextureLists(*ed);
-    settle();
+    // A texture imported on the Textures tab.
+    clickRow(Explorer, explorerRow("sand.png"));
+    click(TextureAdd);
+    ASSERT_EQ(g().choiceBox(TileTexture).count(), 4);
     EXPECT_EQ(g().choiceBox(TileTexture).state(), -1);
-    EXPECT_EQ(g().choiceBox(TileTexture).count(), 4);
-    click(TileAdd);
+    EXPECT_EQ(g().choiceBox(TileMaterial).text(), "Grass");
+    addAndUpdate();
+    EXPECT_EQ(messages(), std::vector<std::string>{kNoTexture});
+    EXPECT_EQ(tileAt(0).texture, "grass.png");
+
+    // A texture deleted.
+    choose(TileTexture, "water.png");
+    clickRow(TexturesList, textureRow("sand.png"));
+    click(TextureDelete);
+    EXPECT_EQ(g().choiceBox(TileTexture).state(), -1);
+    dialogs.clearShown();
+    addAndUpdate();
     EXPECT_EQ(messages(), std::vector<std::string>{kNoTexture});
 
-    // A material added: likewise the material box.
-    choose(TileTexture, "sand.png");
-    ed->doc.materials.moveToLast();
-    document::AddMaterial(ed->doc, "Sand", 0, "");
-    editor::RebuildMaterialLists(*ed);
-    settle();
-    EXPECT_EQ(g().choiceBox(TileMaterial).state(), -1);
-    click(TileAdd);
-    EXPECT_EQ(messages(), (std::vector<std::string>{kNoTexture, kNoMaterial}));
-    EXPECT_EQ(documentIds(), std::vector<int>{1});
+    // Materials added, updated, deleted and sorted on the Materials tab: the material box
+    // has nothing chosen after each.
+    choose(TileTexture, "water.png");
+    const auto materialChange = [&](auto&& change) {
+        choose(TileMaterial, "Stone");
+        change();
+        EXPECT_EQ(g().choiceBox(TileMaterial).state(), -1);
+        dialogs.clearShown();
+        addAndUpdate();
+        EXPECT_EQ(messages(), std::vector<std::string>{kNoMaterial});
+        EXPECT_EQ(tileAt(0).material, "Grass");
+    };
+    materialChange([&] {
+        clickBelowRows(MaterialsList);
+        typeInto(MaterialName, "Snow");
+        click(MaterialAdd);
+    });
+    materialChange([&] {
+        typeInto(Description, "cold");
+        click(MaterialUpdate);
+    });
+    materialChange([&] { click(MaterialDelete); });
+    materialChange([&] { click(MaterialSort); });
 
-    // Update keeps the material, takes the texture now chosen.
-    click(TileUpdate);
-    EXPECT_EQ(tileAt(0).texture, "sand.png");
-    EXPECT_EQ(tileAt(0).material, "Grass");
-    EXPECT_EQ(rowCells(0), (std::vector<std::string>{"1", "sand.png", "Grass", "0", "0"}));
+    // The texture chosen all along went into the tile at each Update; nothing was added.
+    EXPECT_EQ(documentIds(), std::vector<int>{1});
+    EXPECT_EQ(tileAt(0).texture, "water.png");
+    EXPECT_EQ(rowCells(0), (std::vector<std::string>{"1", "water.png", "Grass", "0", "0"}));
+    EXPECT_EQ(ed->doc.materials.size(), 3u);
 }
 
 TEST_F(TilesTest, OpenWhileARowIsCurrentLeavesNoneCurrent) {
