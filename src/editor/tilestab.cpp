@@ -6,23 +6,204 @@
 
 namespace marquetor::editor {
 
-void HandleTilesGadget(Editor& /*ed*/, int /*gadget*/) {
-    // The tab's handlers join with the Tiles tab; until then its gadgets only show.
+namespace {
+
+using document::NumberToText;
+using document::Tile;
+using document::TileGroup;
+
+// Every tile of this tab belongs to group 1.
+constexpr std::int32_t kTileGroup = 1;
+
+TileGroup* tileGroup(Editor& ed) { return document::FindTileGroup(ed.doc, kTileGroup); }
+
+// The tile shown in a row of the tiles list, or null when the row is none or out of reach.
+Tile* tileAtRow(Editor& ed, int row) {
+    TileGroup* group = tileGroup(ed);
+    if (group == nullptr || row < 0 || static_cast<std::size_t>(row) >= group->tiles.size()) return nullptr;
+    return &group->tiles.at(static_cast<std::size_t>(row));
+}
+
+// Decodes a stored texture into the scratch image and shows it, 128 x 128, in the tile
+// preview. Bytes that do not decode (or none at all) leave the preview empty.
+void showTexture(Editor& ed, const document::Texture& texture) {
+    ed.scratch.decode(texture.data(), kPreviewSize);
+    ed.scratch.scale(kPreviewSize, kPreviewSize);
+    ed.gadgets().image(gadget::TilePreview).setImage(&ed.scratch);
+}
+
+// Chooses the entry that names a texture or material. Names are case-sensitive keys, so an
+// entry with exactly these bytes wins over one that only matches ignoring case ("Grass" and
+// "grass" are two materials, and Update must not swap one for the other). Without an exact
+// entry the box chooses as its setText does: the first match ignoring case, else no change.
+void chooseName(platform::ChoiceBox& box, std::string_view name) {
+    for (int i = 0; i < box.count(); ++i) {
+        if (box.itemText(i) == name) {
+            box.setState(i);
+            return;
+        }
+    }
+    box.setText(name);
+}
+
+// The collision choice for a stored collision value: its entry, or no entry for a value the
+// box does not offer (a tile from a file).
+int collisionEntry(std::int16_t collision, const platform::ChoiceBox& box) {
+    return collision >= 0 && collision < box.count() ? collision : -1;
+}
+
+// Gadget 23: the selected row becomes the current tile row and loads the editors.
+void selectTile(Editor& ed) {
+    platform::Gadgets& g = ed.gadgets();
+    ed.currentTileRow = g.listView(gadget::TilesList).selectedRow();
+    if (ed.currentTileRow == -1) return;   // the editors keep what they hold
+    const Tile* tile = tileAtRow(ed, ed.currentTileRow);
+    if (tile == nullptr) return;
+
+    g.textField(gadget::TileId).setText(NumberToText(tile->id));
+    if (const document::Texture* texture = document::FindTexture(ed.doc, tile->texture)) {
+        showTexture(ed, *texture);
+    } else {
+        g.image(gadget::TilePreview).setImage(nullptr);
+    }
+    // A name the box does not offer leaves its choice as it was.
+    chooseName(g.choiceBox(gadget::TileTexture), tile->texture);
+    chooseName(g.choiceBox(gadget::TileMaterial), tile->material);
+    // A layer outside 0..255 shows as the nearest value the spin box allows.
+    g.spinBox(gadget::TileLayer).setValue(tile->layer);
+    platform::ChoiceBox& collision = g.choiceBox(gadget::TileCollision);
+    collision.setState(collisionEntry(tile->collision, collision));
+}
+
+// Gadget 26: the chosen texture in the preview; no tile changes.
+void chooseTexture(Editor& ed) {
+    const std::string name = ed.gadgets().choiceBox(gadget::TileTexture).text();
+    if (name.empty()) return;
+    const document::Texture* texture = document::FindTexture(ed.doc, name);
+    if (texture == nullptr) return;   // the preview keeps what it shows
+    showTexture(ed, *texture);
+}
+
+// Gadget 30: a new tile from the editors, behind the current row (at the end when none).
+void addTile(Editor& ed) {
+    platform::Gadgets& g = ed.gadgets();
+    const std::int32_t id = document::TextToInt32(g.textField(gadget::TileId).text());
+    if (id == 0) {
+        ed.message("The ID is invalid or already exists!");
+        return;
+    }
+    const std::string texture = g.choiceBox(gadget::TileTexture).text();
+    if (texture.empty()) {
+        ed.message("No texture selected!");
+        return;
+    }
+    const std::string material = g.choiceBox(gadget::TileMaterial).text();
+    if (material.empty()) {
+        ed.message("No material selected!");
+        return;
+    }
+    TileGroup* group = tileGroup(ed);
+    if (group == nullptr) return;   // group 1 lives from start-up to the end
+
+    const int oldRow = ed.currentTileRow;
+    const bool behindCurrent = oldRow >= 0 && static_cast<std::size_t>(oldRow) < group->tiles.size();
+    if (behindCurrent) {
+        group->tiles.selectAt(oldRow);
+    } else {
+        group->tiles.moveToLast();
+    }
+    const auto layer = static_cast<std::int16_t>(g.spinBox(gadget::TileLayer).value());
+    // No collision entry is chosen only after a tile from a file with a class the box does
+    // not offer was selected; the new tile then takes "False" rather than a class of -1.
+    const int collisionChoice = g.choiceBox(gadget::TileCollision).state();
+    const auto collision = static_cast<std::int16_t>(collisionChoice < 0 ? 0 : collisionChoice);
+
+    const Tile* tile = document::AddTile(*group, id, texture, material, layer, collision);
+    if (tile == nullptr) {
+        ed.message("The ID already exists!");
+        return;
+    }
+    RebuildTilesList(ed);
+    // The new tile is current but not selected: Update and Delete act on it, and the next
+    // Add goes behind it.
+    ed.currentTileRow = behindCurrent ? oldRow + 1 : static_cast<int>(group->tiles.size()) - 1;
+    // In 64 bits, so 2147483647 is followed by "2147483648" and -1 by "0".
+    g.textField(gadget::TileId).setText(NumberToText(static_cast<std::int64_t>(tile->id) + 1));
+}
+
+// Gadget 31: the editors into the current tile, and its row rewritten in place. The ID
+// field is not read: a tile keeps its ID.
+void updateTile(Editor& ed) {
+    if (ed.currentTileRow == -1) return;
+    Tile* tile = tileAtRow(ed, ed.currentTileRow);
+    if (tile == nullptr) return;
+    platform::Gadgets& g = ed.gadgets();
+
+    // An empty choice keeps what the tile names.
+    const std::string texture = g.choiceBox(gadget::TileTexture).text();
+    if (!texture.empty()) tile->texture = texture;
+    const std::string material = g.choiceBox(gadget::TileMaterial).text();
+    if (!material.empty()) tile->material = material;
+    tile->layer = static_cast<std::int16_t>(g.spinBox(gadget::TileLayer).value());
+    // Likewise no collision entry chosen (a class from a file the box does not offer) keeps
+    // the tile's class rather than storing -1.
+    const int collision = g.choiceBox(gadget::TileCollision).state();
+    if (collision >= 0) tile->collision = static_cast<std::int16_t>(collision);
+
+    platform::ListView& list = g.listView(gadget::TilesList);
+    const int row = ed.currentTileRow;
+    list.setCellText(row, 0, NumberToText(tile->id));
+    list.setCellText(row, 1, tile->texture);
+    list.setCellText(row, 2, tile->material);
+    list.setCellText(row, 3, NumberToText(tile->layer));
+    list.setCellText(row, 4, NumberToText(tile->collision));
+}
+
+// Gadget 32: removes the current tile; the row above becomes current and selected, and its
+// selection event loads the editors in a later cycle.
+void deleteTile(Editor& ed) {
+    if (ed.currentTileRow == -1) return;
+    const Tile* tile = tileAtRow(ed, ed.currentTileRow);
+    if (tile == nullptr) return;
+    document::DeleteTile(ed.doc, kTileGroup, tile->id);
+    RebuildTilesList(ed);
+    ed.currentTileRow -= 1;
+    ed.gadgets().listView(gadget::TilesList).selectRow(ed.currentTileRow);
+}
+
+// Gadget 33: the tiles by signed ID, in place; no row current afterwards.
+void sortTiles(Editor& ed) {
+    TileGroup* group = tileGroup(ed);
+    if (group == nullptr) return;
+    document::SortTiles(*group);
+    RebuildTilesList(ed);
+    ed.currentTileRow = -1;
+}
+
+}  // namespace
+
+void HandleTilesGadget(Editor& ed, int id) {
+    switch (id) {
+    case gadget::TilesList: selectTile(ed); break;
+    case gadget::TileTexture: chooseTexture(ed); break;
+    case gadget::TileAdd: addTile(ed); break;
+    case gadget::TileUpdate: updateTile(ed); break;
+    case gadget::TileDelete: deleteTile(ed); break;
+    case gadget::TileSort: sortTiles(ed); break;
+    default: break;
+    }
 }
 
 std::string TileRowText(const document::Tile& tile) {
-    using document::NumberToText;
     return NumberToText(tile.id) + "\n" + tile.texture + "\n" + tile.material + "\n" + NumberToText(tile.layer) +
            "\n" + NumberToText(tile.collision);
 }
 
 void RebuildTilesList(Editor& ed) {
     std::vector<std::string> rows;
-    const auto group = ed.doc.tileGroupIndex.find(1);
-    if (group != ed.doc.tileGroupIndex.end()) {
-        const auto& tiles = group->second->tiles;
-        rows.reserve(tiles.size());
-        for (const auto& tile : tiles.items()) rows.push_back(TileRowText(*tile));
+    if (const TileGroup* group = document::LookUpTileGroup(ed.doc, kTileGroup)) {
+        rows.reserve(group->tiles.size());
+        for (const auto& tile : group->tiles.items()) rows.push_back(TileRowText(*tile));
     }
     ed.gadgets().listView(gadget::TilesList).setRows(std::move(rows));
 }

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QFocusEvent>
+#include <QFile>
 #include <QHeaderView>
 #include <QIcon>
 #include <QImage>
@@ -12,6 +13,7 @@
 #include <QPixmap>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QStyle>
 #include <QTabWidget>
@@ -370,6 +372,7 @@ ExplorerWidget::ExplorerWidget(QWidget* parent, EventQueue* queue, int id, std::
     connect(this, &QAbstractItemView::doubleClicked, this, [this](const QModelIndex& index) {
         if (index.isValid()) openSubFolder(index.row());
     });
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { refreshChanged(); });
     setFolder(folder);
 }
 
@@ -402,8 +405,39 @@ void ExplorerWidget::showFolder(std::string folder) {
     const bool hadSelection = selectedRow() >= 0;
     m_folder = std::move(folder);
     m_model->list(m_folder);
+    watch(m_folder);
     scrollToTop();
     if (hadSelection) m_sink.notify();
+}
+
+void ExplorerWidget::watch(const std::string& folder) {
+    const QStringList watched = m_watcher.directories();
+    if (!watched.isEmpty()) m_watcher.removePaths(watched);
+    std::error_code ec;
+    if (std::filesystem::is_directory(folder, ec)) m_watcher.addPath(QFile::decodeName(QByteArray::fromStdString(folder)));
+}
+
+void ExplorerWidget::refreshChanged() {
+    const int row = selectedRow();
+    const FolderModel::Entry* before = m_model->entry(row);
+    const std::string selectedName = before != nullptr ? before->name : std::string();
+    const int scroll = verticalScrollBar()->value();
+    m_model->list(m_folder);
+    // A folder that was deleted and made again is a new one to watch.
+    if (m_watcher.directories().isEmpty()) watch(m_folder);
+    verticalScrollBar()->setValue(scroll);
+    if (row < 0) return;
+    int again = -1;
+    for (int r = 0; r < m_model->rowCount(); ++r) {
+        if (m_model->entry(r)->name == selectedName) {
+            again = r;
+            break;
+        }
+    }
+    // Selecting it again tells the editor, which shows the file as it is now; an entry that
+    // is gone leaves nothing selected, and that change is reported too.
+    setSelectedRow(again);
+    if (again < 0) m_sink.notify();
 }
 
 void ExplorerWidget::keyPressEvent(QKeyEvent* event) {

@@ -5,6 +5,7 @@
 
 #include <QAbstractTableModel>
 #include <QComboBox>
+#include <QFileSystemWatcher>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -137,8 +138,13 @@ protected:
 
 private:
     void showFolder(std::string folder);
+    void watch(const std::string& folder);
+    // The shown folder changed on disk: list it again, keeping the selected entry selected
+    // when it is still there.
+    void refreshChanged();
 
     FolderModel* m_model;
+    QFileSystemWatcher m_watcher;
     std::string m_start;    // never left upwards
     std::string m_folder;   // ends with "/"
 };

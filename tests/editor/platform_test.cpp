@@ -559,6 +559,32 @@ TEST_F(PlatformTest, ExplorerListBrowsesBelowItsStartingFolder) {
     EXPECT_EQ(list.rowCount(), 0);
 }
 
+TEST_F(PlatformTest, ExplorerListFollowsItsFolderOnDisk) {
+    InFolder here;
+    namespace fs = std::filesystem;
+    fs::create_directories("TileSets/Textures");
+    touch("TileSets/Textures/m.png");
+    mp::ExplorerList& list = window->createExplorerList(19, {16, 16, 208, 512}, "TileSets/Textures/");
+    ASSERT_EQ(list.rowCount(), 1);
+    list.selectRow(0);
+    forget();
+
+    // A file appears (an export, a copy from elsewhere): it is listed without any reload,
+    // and the selected entry stays selected, now one row further down.
+    touch("TileSets/Textures/a.png");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list.rowCount() == 2; }, 5000));
+    EXPECT_EQ(list.rowText(0), "a.png");
+    EXPECT_EQ(list.selectedRow(), 1);
+    EXPECT_EQ(list.rowText(list.selectedRow()), "m.png");
+    EXPECT_EQ(events(), (Events{"g19"}));
+
+    // The selected file goes away: nothing is selected any more, and the editor hears of it.
+    fs::remove("TileSets/Textures/m.png");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list.rowCount() == 1; }, 5000));
+    EXPECT_EQ(list.selectedRow(), -1);
+    EXPECT_EQ(events(), (Events{"g19"}));
+}
+
 TEST_F(PlatformTest, MenuItemsAndTheirShortcutsRaiseMenuEvents) {
     window->addMenuTitle("File");
     window->addMenuItem(1, "New", "Ctrl+N");
