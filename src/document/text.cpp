@@ -1,5 +1,7 @@
 #include "document/text.h"
 
+#include <charconv>
+
 namespace marquetor::document {
 
 std::int64_t TextToNumber(std::string_view text) {
@@ -37,6 +39,12 @@ std::int32_t TextToInt32(std::string_view text) {
 }
 
 std::string NumberToText(std::int64_t value) { return std::to_string(value); }
+
+void AppendNumberText(std::string& out, std::int64_t value) {
+    char digits[24];
+    const auto end = std::to_chars(digits, digits + sizeof digits, value).ptr;
+    out.append(digits, static_cast<std::size_t>(end - digits));
+}
 
 std::string ColorText(std::int32_t color) {
     std::string out = "R";

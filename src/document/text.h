@@ -16,6 +16,8 @@ std::int32_t TextToInt32(std::string_view text);
 
 // Plain decimal, "-" before negative values.
 std::string NumberToText(std::int64_t value);
+// The same appended to a text (no temporary text: list rows are built by the thousand).
+void AppendNumberText(std::string& out, std::int64_t value);
 
 inline int ColorRed(std::int32_t color) { return color & 0xFF; }
 inline int ColorGreen(std::int32_t color) { return (color >> 8) & 0xFF; }

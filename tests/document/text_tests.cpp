@@ -62,6 +62,16 @@ TEST(NumberToText, PlainDecimal) {
     EXPECT_EQ(NumberToText(INT64_MIN), "-9223372036854775808");
     EXPECT_EQ(NumberToText(INT64_MAX), "9223372036854775807");
     EXPECT_EQ(TextToNumber(NumberToText(INT64_MIN)), INT64_MIN);
+
+    // Appending gives the same digits behind what is there.
+    std::string row = "id ";
+    for (const std::int64_t v : {std::int64_t{0}, std::int64_t{-7}, INT64_MIN, INT64_MAX}) {
+        const std::size_t before = row.size();
+        AppendNumberText(row, v);
+        EXPECT_EQ(row.substr(before), NumberToText(v));
+        row += '|';
+    }
+    EXPECT_EQ(row, "id 0|-7|-9223372036854775808|9223372036854775807|");
 }
 
 TEST(Colour, ComponentsAndText) {
