@@ -95,16 +95,25 @@ RowModel::RowModel(std::vector<QString> titles, QObject* parent)
     : QAbstractTableModel(parent), m_titles(std::move(titles)) {}
 
 int RowModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+    return parent.isValid() ? 0 : static_cast<int>(m_ends.size());
 }
 
 int RowModel::columnCount(const QModelIndex& parent) const {
     return parent.isValid() ? 0 : static_cast<int>(m_titles.size());
 }
 
+std::string_view RowModel::rowText(std::size_t row) const {
+    if (!m_rewritten.empty()) {
+        const auto it = m_rewritten.find(row);
+        if (it != m_rewritten.end()) return it->second;
+    }
+    const std::size_t start = row == 0 ? 0 : m_ends[row - 1];
+    return std::string_view(m_bytes).substr(start, m_ends[row] - start);
+}
+
 QVariant RowModel::data(const QModelIndex& index, int role) const {
     if (role != Qt::DisplayRole || !index.isValid() || !validRow(index.row())) return {};
-    return textcodec::fromBytes(columnOf(m_rows[static_cast<std::size_t>(index.row())], index.column()));
+    return textcodec::fromBytes(columnOf(rowText(static_cast<std::size_t>(index.row())), index.column()));
 }
 
 QVariant RowModel::headerData(int section, Qt::Orientation orientation, int role) const {
@@ -121,38 +130,52 @@ Qt::ItemFlags RowModel::flags(const QModelIndex& index) const {
 
 void RowModel::clearRows() {
     beginResetModel();
-    m_rows.clear();
+    m_bytes.clear();
+    m_ends.clear();
+    m_rewritten.clear();
     endResetModel();
 }
 
 void RowModel::appendRow(std::string_view rowText) {
-    const int row = static_cast<int>(m_rows.size());
+    const int row = static_cast<int>(m_ends.size());
     beginInsertRows({}, row, row);
-    m_rows.emplace_back(rowText);
+    m_bytes.append(rowText);
+    m_ends.push_back(m_bytes.size());
     endInsertRows();
 }
 
 void RowModel::setRows(std::vector<std::string> rowTexts) {
+    RowTexts rows;
+    std::size_t bytes = 0;
+    for (const std::string& text : rowTexts) bytes += text.size();
+    rows.reserve(rowTexts.size(), bytes);
+    for (const std::string& text : rowTexts) rows.addRow(text);
+    setRows(std::move(rows));
+}
+
+void RowModel::setRows(RowTexts rows) {
     beginResetModel();
-    m_rows = std::move(rowTexts);
+    m_bytes = std::move(rows.bytes());
+    m_ends = std::move(rows.ends());
+    m_rewritten.clear();
     endResetModel();
 }
 
 std::string RowModel::cell(int row, int column) const {
     if (!validRow(row) || column < 0) return {};
-    return std::string(columnOf(m_rows[static_cast<std::size_t>(row)], column));
+    return std::string(columnOf(rowText(static_cast<std::size_t>(row)), column));
 }
 
 void RowModel::setCell(int row, int column, std::string_view text) {
     if (!validRow(row) || column < 0 || column >= columnCount()) return;
-    std::string& rowText = m_rows[static_cast<std::size_t>(row)];
+    const std::string_view rowText = this->rowText(static_cast<std::size_t>(row));
     // Split, replace, join again; missing columns of a short row become empty.
     std::vector<std::string> cells;
     std::size_t start = 0;
     for (;;) {
         const std::size_t lf = rowText.find('\n', start);
-        cells.push_back(rowText.substr(start, lf == std::string::npos ? std::string::npos : lf - start));
-        if (lf == std::string::npos) break;
+        cells.emplace_back(rowText.substr(start, lf == std::string_view::npos ? std::string_view::npos : lf - start));
+        if (lf == std::string_view::npos) break;
         start = lf + 1;
     }
     if (cells.size() <= static_cast<std::size_t>(column)) cells.resize(static_cast<std::size_t>(column) + 1);
@@ -162,7 +185,7 @@ void RowModel::setCell(int row, int column, std::string_view text) {
         if (c > 0) joined += '\n';
         joined += cells[c];
     }
-    rowText = std::move(joined);
+    m_rewritten[static_cast<std::size_t>(row)] = std::move(joined);
     const QModelIndex changed = index(row, column);
     emit dataChanged(changed, changed, {Qt::DisplayRole});
 }
@@ -601,6 +624,7 @@ void Panel::setState(int tab) { as<QTabWidget>(widget())->setCurrentIndex(tab); 
 
 void ListView::clear() { as<detail::RowListWidget>(widget())->rows()->clearRows(); }
 void ListView::addRow(std::string_view rowText) { as<detail::RowListWidget>(widget())->rows()->appendRow(rowText); }
+void ListView::setRows(RowTexts rows) { as<detail::RowListWidget>(widget())->rows()->setRows(std::move(rows)); }
 void ListView::setRows(std::vector<std::string> rowTexts) {
     as<detail::RowListWidget>(widget())->rows()->setRows(std::move(rowTexts));
 }

@@ -48,6 +48,31 @@ public:
     void setState(int tab);
 };
 
+// Many row texts in one block, one after another: a list of 100,000 rows is built with a
+// couple of allocations instead of one per row. Append a row's text to buffer(), then
+// call endRow().
+class RowTexts {
+public:
+    void reserve(std::size_t rows, std::size_t bytes) {
+        m_ends.reserve(rows);
+        m_bytes.reserve(bytes);
+    }
+    std::string& buffer() { return m_bytes; }
+    void endRow() { m_ends.push_back(m_bytes.size()); }
+    void addRow(std::string_view rowText) {
+        m_bytes.append(rowText);
+        endRow();
+    }
+    std::size_t size() const { return m_ends.size(); }
+
+    std::string& bytes() { return m_bytes; }
+    std::vector<std::size_t>& ends() { return m_ends; }   // where each row's text ends
+
+private:
+    std::string m_bytes;
+    std::vector<std::size_t> m_ends;
+};
+
 // Rows of columns; a row's text separates its columns with a line feed.
 class ListView : public Gadget {
 public:
@@ -56,6 +81,7 @@ public:
     void addRow(std::string_view rowText);
     // Replaces every row at once (cheap for many rows). Leaves no row selected.
     void setRows(std::vector<std::string> rowTexts);
+    void setRows(RowTexts rows);
     int rowCount() const;
     int selectedRow() const;                     // -1 when none
     void selectRow(int row);                     // -1 clears the selection

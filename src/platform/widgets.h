@@ -14,9 +14,11 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/events.h"
+#include "platform/gadgets.h"
 #include "platform/textcodec.h"
 
 class QPixmap;
@@ -55,13 +57,20 @@ public:
     void clearRows();
     void appendRow(std::string_view rowText);
     void setRows(std::vector<std::string> rowTexts);
-    bool validRow(int row) const { return row >= 0 && static_cast<std::size_t>(row) < m_rows.size(); }
+    void setRows(RowTexts rows);
+    bool validRow(int row) const { return row >= 0 && static_cast<std::size_t>(row) < m_ends.size(); }
     std::string cell(int row, int column) const;
     void setCell(int row, int column, std::string_view text);
 
 private:
+    std::string_view rowText(std::size_t row) const;
+
     std::vector<QString> m_titles;
-    std::vector<std::string> m_rows;
+    // Every row's text in one block; m_ends[i] is where row i ends (it starts where row
+    // i - 1 ends). A row rewritten in place lives in m_rewritten until the next rebuild.
+    std::string m_bytes;
+    std::vector<std::size_t> m_ends;
+    std::unordered_map<std::size_t, std::string> m_rewritten;
 };
 
 // Single-selection list with columns; reports clicks, right clicks, double clicks and every

@@ -309,6 +309,46 @@ TEST_F(PlatformTest, ListViewRebuildsLeaveNothingSelectedAndCellsChangeAlone) {
     EXPECT_EQ(events(), (Events{"g23"}));
 }
 
+TEST_F(PlatformTest, ListViewRowsFromOneBlock) {
+    mp::ListView& list = window->createListView(23, {16, 16, 208, 512}, {{"ID", 32}, {"Texture", 128}, {"Material", 64}},
+                                                {true, true, false});
+    mp::RowTexts rows;
+    rows.reserve(3, 64);
+    rows.buffer() += "1\ngrass.png\nGrass";
+    rows.endRow();
+    rows.addRow("");   // an empty row is a row
+    rows.addRow("3\nw\xE4ter.png\nWater");
+    EXPECT_EQ(rows.size(), 3u);
+    list.setRows(std::move(rows));
+    EXPECT_EQ(list.rowCount(), 3);
+    EXPECT_EQ(list.cellText(0, 1), "grass.png");
+    EXPECT_EQ(list.cellText(1, 0), "");
+    EXPECT_EQ(list.cellText(2, 1), "w\xE4ter.png");   // bytes kept as given
+    EXPECT_EQ(shownCell(list, 2, 2), "Water");
+
+    // A cell rewritten in place; the rows around it and rows added later stay as they were.
+    list.setCellText(0, 2, "Sand");
+    list.addRow("4\nx.png\nStone");
+    EXPECT_EQ(list.cellText(0, 2), "Sand");
+    EXPECT_EQ(list.cellText(0, 1), "grass.png");
+    EXPECT_EQ(shownCell(list, 0, 2), "Sand");
+    EXPECT_EQ(list.cellText(2, 0), "3");
+    EXPECT_EQ(list.cellText(3, 2), "Stone");
+    list.setCellText(3, 0, "40");
+    EXPECT_EQ(list.rowText(3), "40");
+
+    // A rebuild replaces everything, rewritten cells included.
+    mp::RowTexts again;
+    again.addRow("7\na\nb");
+    list.setRows(std::move(again));
+    EXPECT_EQ(list.rowCount(), 1);
+    EXPECT_EQ(list.cellText(0, 2), "b");
+    EXPECT_EQ(list.cellText(3, 0), "");
+    list.setRows(std::vector<std::string>{"8\nc\nd", "9"});
+    EXPECT_EQ(list.cellText(0, 1), "c");
+    EXPECT_EQ(list.rowText(1), "9");
+}
+
 TEST_F(PlatformTest, ListViewSelectionOptions) {
     mp::ListView& rows = window->createListView(4, {0, 0, 200, 100}, {{"A", 60}, {"B", 60}}, {true, true, true});
     mp::ListView& first = window->createListView(16, {0, 110, 200, 100}, {{"Textures", 100}, {"B", 60}},
