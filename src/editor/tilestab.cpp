@@ -194,16 +194,37 @@ void HandleTilesGadget(Editor& ed, int id) {
     }
 }
 
+namespace {
+
+void appendTileRowText(std::string& row, const document::Tile& tile) {
+    document::AppendNumberText(row, tile.id);
+    row += '\n';
+    row += tile.texture;
+    row += '\n';
+    row += tile.material;
+    row += '\n';
+    document::AppendNumberText(row, tile.layer);
+    row += '\n';
+    document::AppendNumberText(row, tile.collision);
+}
+
+}  // namespace
+
 std::string TileRowText(const document::Tile& tile) {
-    return NumberToText(tile.id) + "\n" + tile.texture + "\n" + tile.material + "\n" + NumberToText(tile.layer) +
-           "\n" + NumberToText(tile.collision);
+    std::string row;
+    appendTileRowText(row, tile);
+    return row;
 }
 
 void RebuildTilesList(Editor& ed) {
-    std::vector<std::string> rows;
+    // The rows go into one block: the whole list is rebuilt after every change.
+    platform::RowTexts rows;
     if (const TileGroup* group = document::LookUpTileGroup(ed.doc, kTileGroup)) {
-        rows.reserve(group->tiles.size());
-        for (const auto& tile : group->tiles.items()) rows.push_back(TileRowText(*tile));
+        rows.reserve(group->tiles.size(), group->tiles.size() * 40);
+        for (const auto& tile : group->tiles.items()) {
+            appendTileRowText(rows.buffer(), *tile);
+            rows.endRow();
+        }
     }
     ed.gadgets().listView(gadget::TilesList).setRows(std::move(rows));
 }
