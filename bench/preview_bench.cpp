@@ -192,9 +192,9 @@ void BM_PngPreview(benchmark::State& state) {
 
 }  // namespace
 
-BENCHMARK(BM_JpegLibjpegScaled)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(5);
-BENCHMARK(BM_JpegPreview)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(5);
-BENCHMARK(BM_PngLibpng)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(5);
-BENCHMARK(BM_PngPreview)->Unit(benchmark::kMillisecond)->MinTime(0.5)->Repetitions(5);
+BENCHMARK(BM_JpegLibjpegScaled)->Unit(benchmark::kMillisecond)->Iterations(10)->Repetitions(5);
+BENCHMARK(BM_JpegPreview)->Unit(benchmark::kMillisecond)->Iterations(10)->Repetitions(5);
+BENCHMARK(BM_PngLibpng)->Unit(benchmark::kMillisecond)->Iterations(2)->Repetitions(5);
+BENCHMARK(BM_PngPreview)->Unit(benchmark::kMillisecond)->Iterations(2)->Repetitions(5);
 
 BENCHMARK_MAIN();

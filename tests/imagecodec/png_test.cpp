@@ -2,6 +2,8 @@
 
 #include <png.h>
 
+#include <cmath>
+
 #include "testimages.h"
 
 namespace marquetor::imagecodec::testing {
@@ -130,6 +132,111 @@ TEST(Png, Interlaced)
     file.interlaced = true;
     file.rows = picture.pixels;
     EXPECT_TRUE(samePixels(DecodePng(view(*imagewrite::writePng(file))), picture));
+}
+
+// The same file with a chunk put right after the header chunk.
+Bytes withChunkAfterHeader(const Bytes& file, const char* type, const Bytes& body)
+{
+    const std::size_t headerEnd = 8 + 8 + 13 + 4;
+    Bytes chunk;
+    appendChunk(chunk, type, body);
+    Bytes out = file;
+    out.insert(out.begin() + static_cast<std::ptrdiff_t>(headerEnd), chunk.begin(), chunk.end());
+    return out;
+}
+
+// Every box of factor x factor pixels of the whole picture (smaller at the edges), averaged
+// with colours weighted by alpha, in floating point.
+::testing::AssertionResult isBoxAverage(const std::optional<RgbaImage>& reduced, const RgbaImage& whole, int factor)
+{
+    if (!reduced)
+        return ::testing::AssertionFailure() << "no image";
+    const int width = (whole.width + factor - 1) / factor, height = (whole.height + factor - 1) / factor;
+    if (reduced->width != width || reduced->height != height)
+        return ::testing::AssertionFailure() << "size " << reduced->width << "x" << reduced->height << ", expected "
+                                             << width << "x" << height;
+    for (int oy = 0; oy < height; ++oy) {
+        for (int ox = 0; ox < width; ++ox) {
+            double alpha = 0, colour[3] = {0, 0, 0};
+            int count = 0;
+            for (int y = oy * factor; y < std::min(whole.height, (oy + 1) * factor); ++y) {
+                for (int x = ox * factor; x < std::min(whole.width, (ox + 1) * factor); ++x) {
+                    const Rgba p = pixelAt(whole, x, y);
+                    alpha += p[3];
+                    for (int c = 0; c < 3; ++c)
+                        colour[c] += p[c] * p[3];
+                    ++count;
+                }
+            }
+            const Rgba got = pixelAt(*reduced, ox, oy);
+            Rgba expected = {0, 0, 0, static_cast<int>(std::lround(alpha / count))};
+            for (int c = 0; c < 3; ++c)
+                expected[c] = alpha == 0 ? 0 : static_cast<int>(std::lround(colour[c] / alpha));
+            for (int c = 0; c < 4; ++c)
+                if (std::abs(got[c] - expected[c]) > 1)
+                    return ::testing::AssertionFailure() << "pixel (" << ox << "," << oy << ") channel " << c << " is "
+                                                         << got[c] << ", expected " << expected[c];
+        }
+    }
+    return ::testing::AssertionSuccess();
+}
+
+TEST(Png, PreviewsOfPlainFilesAreReducedWhileRead)
+{
+    DecodeOptions preview;
+    preview.previewMinSide = 40;
+
+    // RGB, 8 bits: 257 x 131 comes down by 3 (the largest factor keeping 40 on each side).
+    const RgbaImage picture = patternImage(257, 131);
+    PngFile rgb;
+    rgb.width = 257;
+    rgb.height = 131;
+    rgb.colorType = PNG_COLOR_TYPE_RGB;
+    for (std::size_t i = 0; i < picture.pixels.size(); i += 4)
+        rgb.rows.insert(rgb.rows.end(), picture.pixels.begin() + i, picture.pixels.begin() + i + 3);
+    const Bytes rgbFile = *imagewrite::writePng(rgb);
+    const std::optional<RgbaImage> reducedRgb = DecodePng(view(rgbFile), preview);
+    EXPECT_TRUE(isBoxAverage(reducedRgb, picture, 3));
+    EXPECT_EQ(reducedRgb->width, 86);
+    EXPECT_EQ(reducedRgb->height, 44);
+    // Through the one entry point too, and the whole picture when no preview is asked for.
+    EXPECT_TRUE(isBoxAverage(DecodeImage(view(rgbFile), preview), picture, 3));
+    EXPECT_TRUE(samePixels(DecodePng(view(rgbFile)), picture));
+
+    // RGBA with every alpha: transparent pixels do not bleed into the average.
+    RgbaImage withAlpha = patternImage(200, 90, true);
+    for (int x = 0; x < 200; ++x)
+        setPixel(withAlpha, x, 5, {255, 0, 0, 0});
+    EXPECT_TRUE(isBoxAverage(DecodePng(view(*imagewrite::encodePng(withAlpha)), preview), withAlpha, 2));
+
+    // The sRGB gamma (an sRGB chunk sets it too) leaves the bytes as stored: reduced.
+    const Bytes srgbGamma = withChunkAfterHeader(rgbFile, "gAMA", be32(45455));
+    EXPECT_TRUE(isBoxAverage(DecodePng(view(srgbGamma), preview), *DecodePng(view(srgbGamma)), 3));
+    EXPECT_TRUE(isBoxAverage(DecodePng(view(withChunkAfterHeader(rgbFile, "sRGB", {0})), preview), picture, 3));
+
+    // Files whose pixels libpng converts, and pictures too small to reduce, come whole.
+    const Bytes linearGamma = withChunkAfterHeader(rgbFile, "gAMA", be32(100000));
+    EXPECT_TRUE(samePixels(DecodePng(view(linearGamma), preview), *DecodePng(view(linearGamma))));
+    EXPECT_TRUE(samePixels(DecodePng(view(withChunkAfterHeader(rgbFile, "tRNS", {0, 1, 0, 2, 0, 3})), preview),
+                           *DecodePng(view(withChunkAfterHeader(rgbFile, "tRNS", {0, 1, 0, 2, 0, 3})))));
+    PngFile interlaced;
+    interlaced.width = 120;
+    interlaced.height = 100;
+    interlaced.interlaced = true;
+    interlaced.rows = patternImage(120, 100, true).pixels;
+    EXPECT_TRUE(samePixels(DecodePng(view(*imagewrite::writePng(interlaced)), preview), patternImage(120, 100, true)));
+    PngFile grey;
+    grey.width = 100;
+    grey.height = 100;
+    grey.colorType = PNG_COLOR_TYPE_GRAY;
+    grey.rows.assign(100 * 100, 77);
+    EXPECT_EQ(DecodePng(view(*imagewrite::writePng(grey)), preview)->width, 100);
+    const RgbaImage small = patternImage(78, 300, true);   // halving leaves 39
+    EXPECT_TRUE(samePixels(DecodePng(view(*imagewrite::encodePng(small)), preview), small));
+
+    // A preview is no laxer than the whole picture: cut files give none.
+    for (std::size_t length = 0; length + 12 < rgbFile.size(); length += 97)
+        EXPECT_FALSE(DecodePng(view(prefix(rgbFile, length)), preview)) << length;
 }
 
 TEST(Png, SizesOutsideTheLimitsGiveNoImage)

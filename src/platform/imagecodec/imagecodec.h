@@ -27,8 +27,10 @@ enum class Format { Unknown, Png, Jpeg, Bmp, Tga };
 Format DetectFormat(std::span<const std::uint8_t> data);
 
 struct DecodeOptions {
-    // JPEG only: decode at the smallest DCT scale whose result is still at least this
-    // many pixels on each side (0 decodes at full size).
+    // For previews: a picture at least this many pixels on each side is enough (0 decodes
+    // at full size). JPEG decodes at the smallest DCT scale that still gives that much;
+    // plain 8-bit RGB and RGBA PNG files are averaged down by the largest whole factor that
+    // does, while their rows are read. Other files come whole.
     int previewMinSide = 0;
     // Largest accepted picture (width * height of the file, before any DCT scaling).
     // Values above kMaxPixels count as kMaxPixels; the fuzz targets lower it so that each
