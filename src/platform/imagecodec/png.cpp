@@ -1,11 +1,12 @@
-// PNG through libpng. A whole picture goes through the simplified memory API, whose setjmp
-// stays inside libpng: its calls return an error code and never unwind through our frames.
+// PNG through libpng. Plain 8-bit RGB and RGBA files (most textures) are read row by row
+// with libpng's low-level reader, which sets up no colour handling they do not need; a
+// preview of one is reduced while its rows are read, through a box filter, so the
+// full-size picture is never held (64 MiB for a 4096 x 4096 file) nor walked a second time.
+// That reader reports errors through a longjmp, so it runs in small C-style functions that
+// hold no C++ object with a destructor while the jump is armed.
 //
-// A preview of a plain 8-bit RGB or RGBA file is reduced while its rows are read: each row
-// goes through the low-level reader into a box filter, so the full-size picture is never
-// held (64 MiB for a 4096 x 4096 file) and never walked a second time. That reader reports
-// errors through a longjmp, so it runs in small C-style functions that hold no C++ object
-// with a destructor while the jump is armed.
+// Every other file goes through the simplified memory API, whose setjmp stays inside
+// libpng: its calls return an error code and never unwind through our frames.
 
 #include <png.h>
 
@@ -224,6 +225,20 @@ bool rowRead(RowSession* s, std::uint8_t* row, BoxReducer* reducer)
     return true;
 }
 
+// Phase 2 for a picture kept whole: every row straight into its place in the picture, RGB
+// given an opaque alpha by libpng.
+bool rowReadWhole(RowSession* s, std::uint8_t* pixels, std::size_t stride)
+{
+    if (setjmp(png_jmpbuf(s->png)))
+        return false;
+    if (s->colorType == PNG_COLOR_TYPE_RGB)
+        png_set_filler(s->png, 0xFF, PNG_FILLER_AFTER);
+    png_read_update_info(s->png, s->info);
+    for (png_uint_32 y = 0; y < s->height; ++y)
+        png_read_row(s->png, pixels + y * stride, nullptr);
+    return true;
+}
+
 void rowEnd(RowSession* s)
 {
     if (s->png)
@@ -246,12 +261,13 @@ int reductionFactor(std::uint32_t width, std::uint32_t height, int minSide)
     return static_cast<int>(k);
 }
 
-// A preview of a plain file: 8-bit RGB or RGBA, not interlaced, no transparent colour,
-// nothing that would make libpng's colour handling differ from the bytes as stored (a
-// gamma other than sRGB's, a colour profile), and large enough to be reduced. Nothing for
-// every other file, and for any file this reader cannot finish: the whole decoding then
-// decides, so a preview never refuses a file the whole decoding takes.
-std::optional<RgbaImage> decodeReduced(std::span<const std::uint8_t> data, const DecodeOptions& options)
+// A plain file: 8-bit RGB or RGBA, not interlaced, no transparent colour, nothing that
+// would make libpng's colour handling change the bytes as stored (a gamma other than sRGB's,
+// a colour profile). Such a file is read row by row with none of that handling set up, and
+// for a preview large enough, reduced on the way. Nothing for every other file, and for any
+// file this reader cannot finish: the simplified reader then decides, so this path never
+// refuses a file that one takes.
+std::optional<RgbaImage> decodePlain(std::span<const std::uint8_t> data, const DecodeOptions& options)
 {
     RowSession session{};
     session.source = MemorySource{data.data(), data.size(), 0};
@@ -263,20 +279,21 @@ std::optional<RgbaImage> decodeReduced(std::span<const std::uint8_t> data, const
         (!session.hasGamma || session.gamma == kSrgbFileGamma) &&
         detail::sizeAllowed(session.width, session.height, detail::pixelLimit(options)) &&
         couldHoldRows(session.width, session.height, data.size())) {
-        const int factor = reductionFactor(session.width, session.height, options.previewMinSide);
-        if (factor > 1) {
-            const int width = static_cast<int>(session.width);
-            const int height = static_cast<int>(session.height);
-            const int channels = session.colorType == PNG_COLOR_TYPE_RGB ? 3 : 4;
-            out = detail::makeImage((width + factor - 1) / factor, (height + factor - 1) / factor);
-            try {
-                if (out) {
-                    std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * channels);
-                    BoxReducer reducer(width, height, factor, channels, *out);
-                    done = rowRead(&session, row.data(), &reducer);
-                }
-            } catch (const std::bad_alloc&) {
+        const int factor =
+            options.previewMinSide > 0 ? reductionFactor(session.width, session.height, options.previewMinSide) : 1;
+        const int width = static_cast<int>(session.width);
+        const int height = static_cast<int>(session.height);
+        const int channels = session.colorType == PNG_COLOR_TYPE_RGB ? 3 : 4;
+        out = detail::makeImage((width + factor - 1) / factor, (height + factor - 1) / factor);
+        try {
+            if (out && factor == 1) {
+                done = rowReadWhole(&session, out->pixels.data(), static_cast<std::size_t>(width) * 4);
+            } else if (out) {
+                std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * channels);
+                BoxReducer reducer(width, height, factor, channels, *out);
+                done = rowRead(&session, row.data(), &reducer);
             }
+        } catch (const std::bad_alloc&) {
         }
     }
     rowEnd(&session);
@@ -291,10 +308,8 @@ std::optional<RgbaImage> DecodePng(std::span<const std::uint8_t> data, const Dec
 {
     if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0)
         return std::nullopt;
-    if (options.previewMinSide > 0) {
-        if (std::optional<RgbaImage> reduced = decodeReduced(data, options))
-            return reduced;
-    }
+    if (std::optional<RgbaImage> plain = decodePlain(data, options))
+        return plain;
     return decodeWhole(data, options);
 }
 
