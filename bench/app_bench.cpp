@@ -3,6 +3,10 @@
 //   marquetor_bench_app first-cycle [FILE]   start-up (opening FILE), one loop cycle (without
 //                                            its idle sleep), exit
 //   marquetor_bench_app memory [FILE]        the same, then prints "peak_rss_kib N"
+//   marquetor_bench_app open FILE            starts empty, then opens FILE through File >
+//                                            Open... (the requester answered by a script)
+//                                            and prints "open_ms N": the load, the refresh
+//                                            and the cycle that shows it, in a fresh process
 //   marquetor_bench_app idle SECONDS         idles in the loop (5 ms sleeps) for a second,
 //                                            then prints "cpu_fraction F cycles N" over
 //                                            SECONDS more, F the processor time used
@@ -24,6 +28,7 @@
 
 #include "editor/editor.h"
 #include "editor/eventloop.h"
+#include "editor/filecommands.h"
 #include "editor/mainwindow.h"
 #include "platform/dialogs.h"
 
@@ -39,7 +44,7 @@ double processorSeconds() {
 }
 
 int usage() {
-    std::fprintf(stderr, "Usage: marquetor_bench_app first-cycle|memory [FILE] | idle SECONDS\n");
+    std::fprintf(stderr, "Usage: marquetor_bench_app first-cycle|memory [FILE] | open FILE | idle SECONDS\n");
     return 2;
 }
 
@@ -50,14 +55,19 @@ int main(int argc, char** argv) {
     if (argc < 2) return usage();
     const std::string mode = argv[1];
     const bool idle = mode == "idle";
-    if (!idle && mode != "first-cycle" && mode != "memory") return usage();
-    const char* file = !idle && argc > 2 ? argv[2] : "";
+    const bool open = mode == "open";
+    if (!idle && !open && mode != "first-cycle" && mode != "memory") return usage();
+    if (open && argc != 3) return usage();
+    const char* file = !idle && !open && argc > 2 ? argv[2] : "";
     const double idleSeconds = idle && argc > 2 ? std::atof(argv[2]) : 10.0;
 
-    platform::QtDialogs dialogs;
+    // The program's own dialogs, except that Open's requester answers from a script here.
+    platform::QtDialogs qtDialogs;
+    platform::ScriptedDialogs scripted;
+    platform::Dialogs& dialogs = open ? static_cast<platform::Dialogs&>(scripted) : qtDialogs;
     editor::Editor ed(dialogs);
     if (!editor::StartEditor(ed, file)) return 1;
-    dialogs.setParent(ed.window.widget());
+    qtDialogs.setParent(ed.window.widget());
     // The first cycle without its idle sleep: the figure is the work until the window is up
     // and the loop runs, not the loop's pause.
     const int idleDelay = ed.frame.idleDelay;
@@ -68,6 +78,19 @@ int main(int argc, char** argv) {
     if (mode == "first-cycle") {
         std::fflush(stdout);
         std::_Exit(0);   // the figure ends here; tearing down is not start-up
+    }
+    if (open) {
+        using Clock = std::chrono::steady_clock;
+        scripted.paths.push_back(argv[2]);
+        ed.frame.idleDelay = 0;
+        const auto start = Clock::now();
+        editor::OpenCommand(ed);
+        editor::RunCycle(ed);
+        const double ms = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+        const bool shown = !scripted.shown.empty() && scripted.shown.back().kind == "openFile";
+        std::printf("open_ms %.3f\n", ms);
+        std::fflush(stdout);
+        std::_Exit(shown ? 0 : 1);   // anything but the requester (a message) is a failed open
     }
     if (mode == "memory") {
         rusage usage {};
