@@ -162,17 +162,43 @@ RgbaImage ScaleSmooth(const RgbaImage& image, int width, int height)
     // values of other full-weight rows, and weighted the rest with their weights. The
     // weights of one output row add up to at most 2^14, so every sum stays below 2^32.
     std::vector<std::uint32_t> opaque, plain, weighted, column;
-    std::vector<std::uint16_t> premultiplied;
+    // Growing reads each source row for several output rows: the last two premultiplied
+    // rows and every row's opacity are kept.
+    struct PremultipliedRow {
+        int index = -1;
+        std::vector<std::uint16_t> values;
+    };
+    PremultipliedRow cache[2];
+    int nextSlot = 0;
+    std::vector<signed char> rowIsOpaque;   // -1 not looked at yet
     try {
         opaque.resize(n);
         plain.resize(n);
         weighted.resize(n);
         column.resize(n);
-        premultiplied.resize(n);
+        cache[0].values.resize(n);
+        cache[1].values.resize(n);
+        rowIsOpaque.assign(static_cast<std::size_t>(image.height), -1);
         out.pixels.resize(static_cast<std::size_t>(width) * height * 4);
     } catch (const std::bad_alloc&) {
         return RgbaImage{};
     }
+    auto premultiplied = [&](int index, const std::uint8_t* src) -> const std::uint16_t* {
+        for (const PremultipliedRow& row : cache)
+            if (row.index == index)
+                return row.values.data();
+        PremultipliedRow& row = cache[nextSlot];
+        nextSlot ^= 1;
+        premultiplyRow(row.values.data(), src, n);
+        row.index = index;
+        return row.values.data();
+    };
+    auto isOpaque = [&](int index, const std::uint8_t* src) {
+        signed char& known = rowIsOpaque[static_cast<std::size_t>(index)];
+        if (known < 0)
+            known = opaqueRow(src, sw) ? 1 : 0;
+        return known == 1;
+    };
     out.width = width;
     out.height = height;
 
@@ -183,27 +209,28 @@ RgbaImage ScaleSmooth(const RgbaImage& image, int width, int height)
         const Tap& ty = ys.taps[oy];
         bool anyOpaque = false, anyPlain = false, anyWeighted = false;
         for (int k = 0; k < ty.count; ++k) {
-            const std::uint8_t* src = image.pixels.data() + static_cast<std::size_t>(ty.first + k) * n;
+            const int index = ty.first + k;
+            const std::uint8_t* src = image.pixels.data() + static_cast<std::size_t>(index) * n;
             const std::uint32_t w = ys.weights[ty.weightIndex + k];
             const bool isFull = w == ys.full;
-            if (isFull && opaqueRow(src, sw)) {
+            if (isFull && isOpaque(index, src)) {
                 if (!anyOpaque)
                     std::fill(opaque.begin(), opaque.end(), 0u);
                 anyOpaque = true;
                 addRow(opaque.data(), src, n);
                 continue;
             }
-            premultiplyRow(premultiplied.data(), src, n);
+            const std::uint16_t* values = premultiplied(index, src);
             if (isFull) {
                 if (!anyPlain)
                     std::fill(plain.begin(), plain.end(), 0u);
                 anyPlain = true;
-                addRow(plain.data(), premultiplied.data(), n);
+                addRow(plain.data(), values, n);
             } else {
                 if (!anyWeighted)
                     std::fill(weighted.begin(), weighted.end(), 0u);
                 anyWeighted = true;
-                addWeightedRow(weighted.data(), premultiplied.data(), w, n);
+                addWeightedRow(weighted.data(), values, w, n);
             }
         }
         const std::uint32_t full = ys.full;
