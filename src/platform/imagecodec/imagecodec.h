@@ -3,9 +3,9 @@
 // The format is chosen by content, never by name. Any failure gives no image.
 //
 // Every decoder checks the picture's size against kMaxSide and the pixel limit before it
-// allocates, bounds-checks every read, and gives up (no image) or paints the pixels a
-// truncated file lacks black. Pixels the file never paints (truncated data, RLE skips) are
-// opaque black.
+// allocates and bounds-checks every read. Data cut short: BMP and TGA paint the pixels the
+// file lacks opaque black (so are pixels an RLE file skips), a JPEG shows black from the
+// row where its data ran out, a PNG gives no image unless every row arrived.
 
 #include <cstdint>
 #include <optional>

@@ -1,7 +1,17 @@
-// PNG through libpng's simplified memory API. libpng's own setjmp stays inside libpng:
-// the simplified calls return an error code and never unwind through our frames.
+// PNG through libpng's progressive reader, fed from memory.
+//
+// Not the simplified API: its sequential reader inflates every byte of compressed data
+// that follows the last row, and decompresses text chunks, so a small file could keep a
+// preview busy for minutes. The progressive reader stops inflating at the first byte
+// beyond the last row, and every chunk but the ones that make the picture is skipped
+// unread.
+//
+// libpng reports errors by longjmp, so the calls sit in small C-style functions that hold
+// no C++ object with a destructor; the C++ side allocates the picture between the phases.
 
 #include <png.h>
+
+#include <cstring>
 
 #include "platform/imagecodec/codecutil.h"
 #include "platform/imagecodec/imagecodec.h"
@@ -10,17 +20,136 @@ namespace marquetor::imagecodec {
 
 namespace {
 
-// Frees libpng's state whichever way the decoder leaves.
-class PngImageGuard {
-public:
-    explicit PngImageGuard(png_image& image) : m_image(image) {}
-    ~PngImageGuard() { png_image_free(&m_image); }
-    PngImageGuard(const PngImageGuard&) = delete;
-    PngImageGuard& operator=(const PngImageGuard&) = delete;
-
-private:
-    png_image& m_image;
+// Plain data only: it crosses longjmp.
+struct PngSession {
+    png_structp png;
+    png_infop info;
+    std::int64_t maxPixels;
+    png_uint_32 width;
+    png_uint_32 height;
+    bool interlaced;
+    bool headerDone;         // the info callback accepted the picture and paused
+    std::size_t resumeAt;    // where phase 2 feeds on from
+    std::uint8_t* pixels;    // set between the phases
+    std::uint64_t rowsExpected;
+    std::uint64_t rowsDelivered;
+    bool complete;           // every row of every pass arrived
 };
+
+[[noreturn]] void onPngError(png_structp png, png_const_charp)
+{
+    png_longjmp(png, 1);   // quietly: a file that fails gives no image, nothing more
+}
+
+void onPngWarning(png_structp, png_const_charp) {}
+
+void onPngInfo(png_structp png, png_infop info)
+{
+    PngSession* s = static_cast<PngSession*>(png_get_progressive_ptr(png));
+    png_uint_32 width = 0, height = 0;
+    int bitDepth = 0, colorType = 0, interlace = 0;
+    png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, nullptr, nullptr);
+    if (!detail::sizeAllowed(width, height, s->maxPixels))
+        png_error(png, "picture too large");
+
+    // Everything to 8-bit RGBA.
+    png_set_expand(png);   // palette to RGB, grey below 8 bits to 8, tRNS to alpha
+    png_set_scale_16(png);
+    png_set_gray_to_rgb(png);
+    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);   // only where there is no alpha yet
+    png_read_update_info(png, info);
+    if (png_get_channels(png, info) != 4 || png_get_bit_depth(png, info) != 8 ||
+        png_get_rowbytes(png, info) != static_cast<std::size_t>(width) * 4)
+        png_error(png, "unexpected row format");
+
+    s->width = width;
+    s->height = height;
+    s->interlaced = interlace != PNG_INTERLACE_NONE;
+    if (s->interlaced) {
+        // Without libpng's interlace handling each pass arrives as its own small picture,
+        // so every row is delivered exactly once and the rows can be counted.
+        s->rowsExpected = 0;
+        for (int pass = 0; pass < 7; ++pass)
+            if (PNG_PASS_COLS(width, pass) > 0)
+                s->rowsExpected += PNG_PASS_ROWS(height, pass);
+    } else {
+        s->rowsExpected = height;
+    }
+    s->headerDone = true;
+    // Back to the caller, which allocates the picture; it feeds the rest again.
+    s->resumeAt = png_process_data_pause(png, 0);
+}
+
+void onPngRow(png_structp png, png_bytep row, png_uint_32 rowNumber, int pass)
+{
+    PngSession* s = static_cast<PngSession*>(png_get_progressive_ptr(png));
+    if (row == nullptr || s->pixels == nullptr || s->complete)
+        return;
+    if (s->interlaced) {
+        if (pass < 0 || pass > 6)
+            return;
+        const png_uint_32 y = PNG_ROW_FROM_PASS_ROW(rowNumber, pass);
+        const png_uint_32 columns = PNG_PASS_COLS(s->width, pass);
+        if (y >= s->height)
+            return;
+        std::uint8_t* line = s->pixels + static_cast<std::size_t>(y) * s->width * 4;
+        for (png_uint_32 i = 0; i < columns; ++i) {
+            const png_uint_32 x = PNG_COL_FROM_PASS_COL(i, pass);
+            if (x < s->width)
+                std::memcpy(line + static_cast<std::size_t>(x) * 4, row + static_cast<std::size_t>(i) * 4, 4);
+        }
+    } else {
+        if (rowNumber >= s->height)
+            return;
+        std::memcpy(s->pixels + static_cast<std::size_t>(rowNumber) * s->width * 4, row,
+                    static_cast<std::size_t>(s->width) * 4);
+    }
+    // No pause here: libpng's row loop does not survive one. After the last row it stops
+    // inflating at the first byte of extra data and skips the remaining chunks unread.
+    if (++s->rowsDelivered >= s->rowsExpected)
+        s->complete = true;
+}
+
+// Phase 1: signature and header chunks, up to the start of the image data.
+bool pngStart(PngSession* s, const std::uint8_t* data, std::size_t size)
+{
+    s->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onPngError, onPngWarning);
+    if (!s->png)
+        return false;
+    s->info = png_create_info_struct(s->png);
+    if (!s->info)
+        return false;
+    if (setjmp(png_jmpbuf(s->png)))
+        return false;
+    png_set_user_limits(s->png, kMaxSide, kMaxSide);
+    png_set_benign_errors(s->png, 1);
+    // Skip every chunk except IHDR, PLTE, tRNS, IDAT and IEND: text, profiles and unknown
+    // chunks are never decompressed or kept.
+    png_set_keep_unknown_chunks(s->png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_progressive_read_fn(s->png, s, onPngInfo, onPngRow, nullptr);
+    // The whole file at once: libpng then never has to gather a chunk piece by piece.
+    png_process_data(s->png, s->info, const_cast<png_bytep>(data), size);
+    if (!s->headerDone)
+        return false;
+    s->resumeAt = size - s->resumeAt;   // the pause returned the bytes not consumed
+    return true;
+}
+
+// Phase 2: the image data into the caller's picture.
+bool pngReadRows(PngSession* s, const std::uint8_t* data, std::size_t size)
+{
+    if (setjmp(png_jmpbuf(s->png)))
+        return s->complete;   // a fault after the last row does not spoil the picture
+    if (s->resumeAt < size)
+        png_process_data(s->png, s->info, const_cast<png_bytep>(data + s->resumeAt), size - s->resumeAt);
+    return s->complete;
+}
+
+void pngEnd(PngSession* s)
+{
+    if (s->png)
+        png_destroy_read_struct(&s->png, s->info ? &s->info : nullptr, nullptr);
+}
 
 // Deflate cannot expand more than about 1032 to 1, so a file claiming more row data than
 // that could ever hold is cut short; libpng would fail on it after we had allocated the
@@ -38,22 +167,18 @@ std::optional<RgbaImage> DecodePng(std::span<const std::uint8_t> data, const Dec
     if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0)
         return std::nullopt;
 
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    PngImageGuard guard(png);
-    if (!png_image_begin_read_from_memory(&png, data.data(), data.size()))
-        return std::nullopt;
-    if (!detail::sizeAllowed(png.width, png.height, detail::pixelLimit(options)) ||
-        !couldHoldRows(png.width, png.height, data.size()))
-        return std::nullopt;
-
-    png.format = PNG_FORMAT_RGBA;
-    std::optional<RgbaImage> image = detail::makeImage(static_cast<int>(png.width), static_cast<int>(png.height));
-    if (!image)
-        return std::nullopt;
-    const png_int_32 rowStride = static_cast<png_int_32>(png.width) * 4;
-    if (!png_image_finish_read(&png, nullptr, image->pixels.data(), rowStride, nullptr))
-        return std::nullopt;
+    PngSession session{};
+    session.maxPixels = detail::pixelLimit(options);
+    std::optional<RgbaImage> image;
+    if (pngStart(&session, data.data(), data.size()) && couldHoldRows(session.width, session.height, data.size())) {
+        image = detail::makeImage(static_cast<int>(session.width), static_cast<int>(session.height));
+        if (image) {
+            session.pixels = image->pixels.data();
+            if (!pngReadRows(&session, data.data(), data.size()))
+                image.reset();
+        }
+    }
+    pngEnd(&session);
     return image;
 }
 
