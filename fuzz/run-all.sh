@@ -2,7 +2,7 @@
 # Runs every fuzz target of a fuzz build for FUZZ_SECONDS each, starting from its seeds.
 # Usage: fuzz/run-all.sh BUILD_DIR
 set -euo pipefail
-build=$(cd "${1:?build dir}" && pwd)
+build=$(cd "${1:?build dir}" && pwd)   # absolute: the targets run from inside it
 seconds=${FUZZ_SECONDS:-20}
 here=$(cd "$(dirname "$0")" && pwd)
 status=0

@@ -182,6 +182,39 @@ TEST(Jpeg, SizesOutsideTheLimitsGiveNoImage)
     EXPECT_TRUE(DecodeJpeg(view(file), options));
 }
 
+TEST(Jpeg, RowsAfterTheEndOfTheDataAreBlack)
+{
+    const RgbaImage picture = gradientImage(64, 64);
+    const Bytes file = encode(picture, {95, false, false});
+    const std::optional<RgbaImage> whole = DecodeJpeg(view(file));
+    ASSERT_TRUE(whole);
+
+    // Without the end marker nothing is missing.
+    EXPECT_TRUE(samePixels(DecodeJpeg(view(prefix(file, file.size() - 2))), *whole));
+
+    // Cut in the middle of the data: the rows decoded before the cut are the picture, the
+    // rows after it black, whole rows from some point on.
+    const std::optional<RgbaImage> cut = DecodeJpeg(view(prefix(file, file.size() * 6 / 10)));
+    ASSERT_TRUE(cut);
+    ASSERT_EQ(cut->width, 64);
+    ASSERT_EQ(cut->height, 64);
+    int firstBlack = -1;
+    for (int y = 0; y < 64 && firstBlack < 0; ++y) {
+        bool black = true;
+        for (int x = 0; x < 64; ++x)
+            black = black && pixelAt(*cut, x, y) == Rgba{0, 0, 0, 255};
+        if (black)
+            firstBlack = y;
+    }
+    ASSERT_GT(firstBlack, 0);
+    ASSERT_LT(firstBlack, 64);
+    for (int y = firstBlack; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            ASSERT_EQ(pixelAt(*cut, x, y), (Rgba{0, 0, 0, 255})) << x << "," << y;
+    for (int x = 0; x < 64; ++x)
+        EXPECT_EQ(pixelAt(*cut, x, 0), pixelAt(*whole, x, 0));
+}
+
 TEST(Jpeg, BrokenFilesNeverCrash)
 {
     const Bytes baseline = encode(patternImage(24, 17), {75, false, false});

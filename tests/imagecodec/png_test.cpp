@@ -1,6 +1,7 @@
 // PNG decoder: colour types, depths, interlacing, and broken files.
 
 #include <png.h>
+#include <zlib.h>
 
 #include <cmath>
 
@@ -209,34 +210,35 @@ TEST(Png, PreviewsOfPlainFilesAreReducedWhileRead)
         setPixel(withAlpha, x, 5, {255, 0, 0, 0});
     EXPECT_TRUE(isBoxAverage(DecodePng(view(*imagewrite::encodePng(withAlpha)), preview), withAlpha, 2));
 
-    // The sRGB gamma (an sRGB chunk sets it too) leaves the bytes as stored: reduced.
-    const Bytes srgbGamma = withChunkAfterHeader(rgbFile, "gAMA", be32(45455));
-    EXPECT_TRUE(isBoxAverage(DecodePng(view(srgbGamma), preview), *DecodePng(view(srgbGamma)), 3));
-    EXPECT_TRUE(isBoxAverage(DecodePng(view(withChunkAfterHeader(rgbFile, "sRGB", {0})), preview), picture, 3));
+    // Every colour type comes to RGBA first; a transparent colour becomes alpha.
+    EXPECT_TRUE(isBoxAverage(DecodePng(view(withChunkAfterHeader(rgbFile, "tRNS", {0, 1, 0, 2, 0, 3})), preview),
+                             *DecodePng(view(withChunkAfterHeader(rgbFile, "tRNS", {0, 1, 0, 2, 0, 3}))), 3));
+    PngFile grey;
+    grey.width = 100;
+    grey.height = 100;
+    grey.colorType = PNG_COLOR_TYPE_GRAY;
+    for (int i = 0; i < 100 * 100; ++i)
+        grey.rows.push_back(static_cast<std::uint8_t>(i * 7));
+    const Bytes greyFile = *imagewrite::writePng(grey);
+    EXPECT_TRUE(isBoxAverage(DecodePng(view(greyFile), preview), *DecodePng(view(greyFile)), 2));
 
-    // Files whose pixels libpng converts, and pictures too small to reduce, come whole.
-    const Bytes linearGamma = withChunkAfterHeader(rgbFile, "gAMA", be32(100000));
-    EXPECT_TRUE(samePixels(DecodePng(view(linearGamma), preview), *DecodePng(view(linearGamma))));
-    EXPECT_TRUE(samePixels(DecodePng(view(withChunkAfterHeader(rgbFile, "tRNS", {0, 1, 0, 2, 0, 3})), preview),
-                           *DecodePng(view(withChunkAfterHeader(rgbFile, "tRNS", {0, 1, 0, 2, 0, 3})))));
+    // Interlaced pictures, and pictures too small to reduce, come whole.
     PngFile interlaced;
     interlaced.width = 120;
     interlaced.height = 100;
     interlaced.interlaced = true;
     interlaced.rows = patternImage(120, 100, true).pixels;
     EXPECT_TRUE(samePixels(DecodePng(view(*imagewrite::writePng(interlaced)), preview), patternImage(120, 100, true)));
-    PngFile grey;
-    grey.width = 100;
-    grey.height = 100;
-    grey.colorType = PNG_COLOR_TYPE_GRAY;
-    grey.rows.assign(100 * 100, 77);
-    EXPECT_EQ(DecodePng(view(*imagewrite::writePng(grey)), preview)->width, 100);
     const RgbaImage small = patternImage(78, 300, true);   // halving leaves 39
     EXPECT_TRUE(samePixels(DecodePng(view(*imagewrite::encodePng(small)), preview), small));
 
-    // A preview is no laxer than the whole picture: cut files give none.
+    // A preview is no laxer than the whole picture: a file cut before its last row gives
+    // none.
     for (std::size_t length = 0; length + 12 < rgbFile.size(); length += 97)
-        EXPECT_FALSE(DecodePng(view(prefix(rgbFile, length)), preview)) << length;
+        EXPECT_EQ(DecodePng(view(prefix(rgbFile, length)), preview).has_value(),
+                  DecodePng(view(prefix(rgbFile, length))).has_value())
+            << length;
+    EXPECT_FALSE(DecodePng(view(prefix(rgbFile, rgbFile.size() / 2)), preview));
 }
 
 TEST(Png, SizesOutsideTheLimitsGiveNoImage)
@@ -267,16 +269,20 @@ TEST(Png, BrokenFilesGiveNoImage)
 {
     const Bytes good = *imagewrite::encodePng(patternImage(6, 5, true));
     ASSERT_TRUE(DecodePng(view(good)));
-    // Truncation anywhere: no image, never part of one. (Only the end chunk may be missing.)
-    const std::size_t imageDataEnd = good.size() - 12;
+    // Truncation anywhere: no image, never part of one. Once every row is in, what
+    // follows (the stream's checksum, the end chunk) is not needed.
+    const std::size_t idatAt = 8 + 25;   // after the signature and IHDR
+    ASSERT_EQ(std::string(good.begin() + idatAt + 4, good.begin() + idatAt + 8), "IDAT");
+    const std::size_t idatLength = (std::size_t{good[idatAt + 2]} << 8) | good[idatAt + 3];
     for (std::size_t length = 0; length < good.size(); ++length) {
         const std::optional<RgbaImage> cut = DecodePng(view(prefix(good, length)));
-        if (length < imageDataEnd) {
+        if (length < idatAt + 8 + idatLength / 2) {
             EXPECT_FALSE(cut) << length;
         } else if (cut) {
             EXPECT_TRUE(samePixels(cut, patternImage(6, 5, true))) << length;
         }
     }
+    EXPECT_TRUE(DecodePng(view(prefix(good, good.size() - 12))));   // no end chunk
 
     Bytes badCrc = good;
     badCrc[8 + 8 + 13] ^= 1;   // IHDR's CRC
@@ -288,6 +294,57 @@ TEST(Png, BrokenFilesGiveNoImage)
     std::copy(good.begin(), good.begin() + 8, garbage.begin());
     EXPECT_FALSE(DecodePng(view(garbage)));
     EXPECT_FALSE(DecodePng({}));
+}
+
+// A zlib stream: the given rows, then `extraMegabytes` of zeros the picture does not
+// need, flushed so that one compressed megabyte can be repeated.
+Bytes zlibWithExtraData(const Bytes& rows, int extraMegabytes)
+{
+    z_stream z{};
+    EXPECT_EQ(deflateInit(&z, 9), Z_OK);
+    auto run = [&](const Bytes& in, int flush) {
+        Bytes out(deflateBound(&z, static_cast<uLong>(in.size())) + 64);
+        z.next_in = const_cast<Bytef*>(in.data());
+        z.avail_in = static_cast<uInt>(in.size());
+        z.next_out = out.data();
+        z.avail_out = static_cast<uInt>(out.size());
+        deflate(&z, flush);
+        out.resize(out.size() - z.avail_out);
+        return out;
+    };
+    Bytes stream = run(rows, Z_FULL_FLUSH);
+    const Bytes megabyte = run(Bytes(1 << 20, 0), Z_FULL_FLUSH);
+    const Bytes end = run({}, Z_FINISH);
+    deflateEnd(&z);
+    for (int i = 0; i < extraMegabytes; ++i)
+        stream.insert(stream.end(), megabyte.begin(), megabyte.end());
+    stream.insert(stream.end(), end.begin(), end.end());
+    return stream;
+}
+
+TEST(Png, DataThePictureDoesNotNeedIsNotDecompressed)
+{
+    // A 2x1 grey picture followed by a gigabyte of compressed zeros in its image data, and
+    // text chunks that would inflate to 8 MB each. Both are skipped, not inflated; the
+    // picture decodes.
+    Bytes file = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
+    Bytes ihdr = be32(2);
+    const Bytes h = be32(1);
+    ihdr.insert(ihdr.end(), h.begin(), h.end());
+    ihdr.insert(ihdr.end(), {8, 0, 0, 0, 0});
+    appendChunk(file, "IHDR", ihdr);
+    Bytes text = {'k', 0, 0};
+    const Bytes bomb = zlibWithExtraData(Bytes(8'000'000, 'x'), 0);
+    text.insert(text.end(), bomb.begin(), bomb.end());
+    for (int i = 0; i < 100; ++i)
+        appendChunk(file, "zTXt", text);
+    appendChunk(file, "IDAT", zlibWithExtraData({0, 40, 200}, 1024));
+    appendChunk(file, "IEND", {});
+
+    const std::optional<RgbaImage> image = DecodePng(view(file));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(pixelAt(*image, 0, 0), (Rgba{40, 40, 40, 255}));
+    EXPECT_EQ(pixelAt(*image, 1, 0), (Rgba{200, 200, 200, 255}));
 }
 
 }  // namespace

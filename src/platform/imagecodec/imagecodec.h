@@ -3,9 +3,9 @@
 // The format is chosen by content, never by name. Any failure gives no image.
 //
 // Every decoder checks the picture's size against kMaxSide and the pixel limit before it
-// allocates, bounds-checks every read, and gives up (no image) or paints the pixels a
-// truncated file lacks black. Pixels the file never paints (truncated data, RLE skips) are
-// opaque black.
+// allocates and bounds-checks every read. Data cut short: BMP and TGA paint the pixels the
+// file lacks opaque black (so are pixels an RLE file skips), a JPEG shows black from the
+// row where its data ran out, a PNG gives no image unless every row arrived.
 
 #include <cstdint>
 #include <optional>
@@ -28,9 +28,9 @@ Format DetectFormat(std::span<const std::uint8_t> data);
 
 struct DecodeOptions {
     // For previews: a picture at least this many pixels on each side is enough (0 decodes
-    // at full size). JPEG decodes at the smallest DCT scale that still gives that much;
-    // plain 8-bit RGB and RGBA PNG files are averaged down by the largest whole factor that
-    // does, while their rows are read. Other files come whole.
+    // at full size). JPEG decodes at the smallest DCT scale that still gives that much; a
+    // PNG that is not interlaced is averaged down by the largest whole factor that does,
+    // while its rows are read. Other files come whole.
     int previewMinSide = 0;
     // Largest accepted picture (width * height of the file, before any DCT scaling).
     // Values above kMaxPixels count as kMaxPixels; the fuzz targets lower it so that each

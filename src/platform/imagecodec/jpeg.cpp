@@ -8,6 +8,7 @@
 #include <cstdio>   // jpeglib.h needs FILE
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 #include "platform/imagecodec/codecutil.h"
 #include "platform/imagecodec/imagecodec.h"
@@ -19,6 +20,10 @@ namespace {
 struct JpegErrorManager {
     jpeg_error_mgr pub;   // first member: libjpeg hands back a pointer to it
     std::jmp_buf jump;
+    // Single-scan files: the first output row decoded after the data ran out (libjpeg
+    // then invents zeros); -1 while the data lasts.
+    bool trackMissingData;
+    long long missingFromRow;
 };
 
 // Plain data only: it crosses longjmp.
@@ -39,6 +44,16 @@ struct JpegSession {
 
 void onJpegMessage(j_common_ptr) {}   // warnings are not printed
 
+void onJpegEmit(j_common_ptr cinfo, int level)
+{
+    if (level >= 0)
+        return;   // trace messages
+    JpegErrorManager* error = reinterpret_cast<JpegErrorManager*>(cinfo->err);
+    ++error->pub.num_warnings;
+    if (error->trackMissingData && error->missingFromRow < 0 && error->pub.msg_code == JWRN_HIT_MARKER)
+        error->missingFromRow = reinterpret_cast<j_decompress_ptr>(cinfo)->output_scanline;
+}
+
 // Called at least once per scan while a multi-scan file is absorbed: a file may not make
 // us walk the coefficient buffer more than kMaxJpegScans times.
 void onJpegProgress(j_common_ptr cinfo)
@@ -53,6 +68,8 @@ bool jpegStart(JpegSession* s, const unsigned char* data, unsigned long size, in
     s->cinfo.err = jpeg_std_error(&s->error.pub);
     s->error.pub.error_exit = onJpegError;
     s->error.pub.output_message = onJpegMessage;
+    s->error.pub.emit_message = onJpegEmit;
+    s->error.missingFromRow = -1;
     if (setjmp(s->error.jump))
         return false;
     s->created = true;
@@ -90,20 +107,18 @@ bool jpegStart(JpegSession* s, const unsigned char* data, unsigned long size, in
     return s->cinfo.output_components == 4 && s->cinfo.output_width > 0 && s->cinfo.output_height > 0;
 }
 
-// Phase 2: every scanline into the caller's buffer (4 bytes per pixel, rows of `stride`).
+// Phase 2: every scanline into the caller's buffer (4 bytes per pixel, rows of `stride`),
+// one at a time so that the row where the data ran out is known exactly.
 bool jpegReadRows(JpegSession* s, unsigned char* pixels, std::size_t stride)
 {
     if (setjmp(s->error.jump))
         return false;
+    // A progressive or multi-scan file was read whole at the start; what it lacks is
+    // missing detail, not missing rows.
+    s->error.trackMissingData = !jpeg_has_multiple_scans(&s->cinfo);
     while (s->cinfo.output_scanline < s->cinfo.output_height) {
-        JSAMPROW rows[16];
-        const JDIMENSION first = s->cinfo.output_scanline;
-        JDIMENSION count = s->cinfo.output_height - first;
-        if (count > 16)
-            count = 16;
-        for (JDIMENSION i = 0; i < count; ++i)
-            rows[i] = pixels + (first + i) * stride;
-        if (jpeg_read_scanlines(&s->cinfo, rows, count) == 0)
+        JSAMPROW row = pixels + static_cast<std::size_t>(s->cinfo.output_scanline) * stride;
+        if (jpeg_read_scanlines(&s->cinfo, &row, 1) != 1)
             return false;   // cannot happen with a memory source; no endless loop either way
     }
     return true;
@@ -154,6 +169,15 @@ std::optional<RgbaImage> DecodeJpeg(std::span<const std::uint8_t> data, const De
     jpegEnd(&session);
     if (image && session.cmyk)
         cmykToRgba(*image, session.adobe);
+    if (image && session.error.missingFromRow >= 0) {
+        // A file cut short: the rows libjpeg made up from nothing are shown black.
+        const std::size_t from = static_cast<std::size_t>(session.error.missingFromRow);
+        std::uint8_t* p = image->pixels.data();
+        for (std::size_t i = from * image->width * 4; i < image->pixels.size(); i += 4) {
+            p[i] = p[i + 1] = p[i + 2] = 0;
+            p[i + 3] = 255;
+        }
+    }
     return image;
 }
 

@@ -1,17 +1,21 @@
-// PNG through libpng. Plain 8-bit RGB and RGBA files (most textures) are read row by row
-// with libpng's low-level reader, which sets up no colour handling they do not need; a
-// preview of one is reduced while its rows are read, through a box filter, so the
-// full-size picture is never held (64 MiB for a 4096 x 4096 file) nor walked a second time.
-// That reader reports errors through a longjmp, so it runs in small C-style functions that
-// hold no C++ object with a destructor while the jump is armed.
+// PNG through libpng's progressive reader, fed from memory.
 //
-// Every other file goes through the simplified memory API, whose setjmp stays inside
-// libpng: its calls return an error code and never unwind through our frames.
+// Not the simplified API: its sequential reader inflates every byte of compressed data
+// that follows the last row, and decompresses text chunks, so a small file could keep a
+// preview busy for minutes. The progressive reader stops inflating at the first byte
+// beyond the last row, and every chunk but the ones that make the picture is skipped
+// unread.
+//
+// A preview of a large, non-interlaced picture is reduced while the rows arrive: each row
+// goes into a box filter, so the full-size picture is never held (64 MiB for a 4096 x 4096
+// file) nor walked a second time.
+//
+// libpng reports errors by longjmp, so the calls sit in small C-style functions that hold
+// no C++ object with a destructor; the C++ side allocates the picture between the phases.
 
 #include <png.h>
 
 #include <algorithm>
-#include <csetjmp>
 #include <cstring>
 #include <vector>
 
@@ -22,78 +26,25 @@ namespace marquetor::imagecodec {
 
 namespace {
 
-// Frees libpng's state whichever way the decoder leaves.
-class PngImageGuard {
-public:
-    explicit PngImageGuard(png_image& image) : m_image(image) {}
-    ~PngImageGuard() { png_image_free(&m_image); }
-    PngImageGuard(const PngImageGuard&) = delete;
-    PngImageGuard& operator=(const PngImageGuard&) = delete;
-
-private:
-    png_image& m_image;
-};
-
-// Deflate cannot expand more than about 1032 to 1, so a file claiming more row data than
-// that could ever hold is cut short; libpng would fail on it after we had allocated the
-// whole picture. (Each row holds at least a filter byte and one bit per pixel.)
-bool couldHoldRows(std::uint64_t width, std::uint64_t height, std::size_t fileSize)
-{
-    const std::uint64_t minimalRowBytes = height * (1 + (width + 7) / 8);
-    return minimalRowBytes <= static_cast<std::uint64_t>(fileSize) * 1100 + 4096;
-}
-
-std::optional<RgbaImage> decodeWhole(std::span<const std::uint8_t> data, const DecodeOptions& options)
-{
-    png_image png{};
-    png.version = PNG_IMAGE_VERSION;
-    PngImageGuard guard(png);
-    if (!png_image_begin_read_from_memory(&png, data.data(), data.size()))
-        return std::nullopt;
-    if (!detail::sizeAllowed(png.width, png.height, detail::pixelLimit(options)) ||
-        !couldHoldRows(png.width, png.height, data.size()))
-        return std::nullopt;
-
-    png.format = PNG_FORMAT_RGBA;
-    std::optional<RgbaImage> image = detail::makeImage(static_cast<int>(png.width), static_cast<int>(png.height));
-    if (!image)
-        return std::nullopt;
-    const png_int_32 rowStride = static_cast<png_int_32>(png.width) * 4;
-    if (!png_image_finish_read(&png, nullptr, image->pixels.data(), rowStride, nullptr))
-        return std::nullopt;
-    return image;
-}
-
-// ---- Reduced while reading ----------------------------------------------------------------
-
-// Averages boxes of factor x factor source pixels (smaller at the right and bottom edges)
-// into one, rows fed top to bottom; colours weighted by alpha, as ScaleSmooth does.
+// Averages boxes of factor x factor pixels (smaller at the right and bottom edges) into
+// one, RGBA rows fed top to bottom; colours weighted by alpha, as ScaleSmooth does.
 class BoxReducer {
 public:
-    BoxReducer(int width, int height, int factor, int channels, RgbaImage& out)
-        : m_width(width), m_height(height), m_factor(factor), m_channels(channels), m_out(out),
-          m_sums(static_cast<std::size_t>(width) * 4, 0)
+    BoxReducer(int width, int height, int factor, RgbaImage& out)
+        : m_width(width), m_height(height), m_factor(factor), m_out(out), m_sums(static_cast<std::size_t>(width) * 4, 0)
     {
     }
 
     void addRow(const std::uint8_t* row)
     {
         std::uint32_t* sums = m_sums.data();
-        const std::size_t n = static_cast<std::size_t>(m_width);
-        if (m_channels == 3) {
-            for (std::size_t i = 0; i < n; ++i) {
-                sums[i * 4 + 0] += row[i * 3 + 0];
-                sums[i * 4 + 1] += row[i * 3 + 1];
-                sums[i * 4 + 2] += row[i * 3 + 2];
-            }
-        } else {
-            for (std::size_t i = 0; i < n; ++i) {
-                const std::uint32_t a = row[i * 4 + 3];
-                sums[i * 4 + 0] += row[i * 4 + 0] * a;
-                sums[i * 4 + 1] += row[i * 4 + 1] * a;
-                sums[i * 4 + 2] += row[i * 4 + 2] * a;
-                sums[i * 4 + 3] += a * 255;
-            }
+        const std::size_t n = static_cast<std::size_t>(m_width) * 4;
+        for (std::size_t i = 0; i < n; i += 4) {
+            const std::uint32_t a = row[i + 3];
+            sums[i + 0] += row[i + 0] * a;
+            sums[i + 1] += row[i + 1] * a;
+            sums[i + 2] += row[i + 2] * a;
+            sums[i + 3] += a * 255;
         }
         ++m_rowsInBox;
         ++m_rowsRead;
@@ -117,19 +68,13 @@ private:
                 sum[3] += s[3];
             }
             const std::uint64_t count = static_cast<std::uint64_t>(last - first) * static_cast<std::uint64_t>(m_rowsInBox);
+            const std::uint64_t alphaScale = count * 255;
             std::uint8_t* d = dst + static_cast<std::size_t>(ox) * 4;
-            if (m_channels == 3) {
-                for (int c = 0; c < 3; ++c)
-                    d[c] = static_cast<std::uint8_t>((sum[c] + count / 2) / count);
-                d[3] = 255;
-            } else {
-                const std::uint64_t alphaScale = count * 255;
-                d[3] = static_cast<std::uint8_t>((sum[3] + alphaScale / 2) / alphaScale);
-                for (int c = 0; c < 3; ++c)
-                    d[c] = sum[3] == 0 ? 0
-                                       : static_cast<std::uint8_t>(
-                                             std::min<std::uint64_t>((sum[c] * 255 + sum[3] / 2) / sum[3], 255));
-            }
+            d[3] = static_cast<std::uint8_t>((sum[3] + alphaScale / 2) / alphaScale);
+            for (int c = 0; c < 3; ++c)
+                d[c] = sum[3] == 0
+                           ? 0
+                           : static_cast<std::uint8_t>(std::min<std::uint64_t>((sum[c] * 255 + sum[3] / 2) / sum[3], 255));
         }
         std::fill(m_sums.begin(), m_sums.end(), 0u);
         m_rowsInBox = 0;
@@ -139,111 +84,12 @@ private:
     int m_width;
     int m_height;
     int m_factor;
-    int m_channels;
     RgbaImage& m_out;
-    std::vector<std::uint32_t> m_sums;   // per source column, the box rows so far
+    std::vector<std::uint32_t> m_sums;   // per source column, the rows of the box so far
     int m_rowsInBox = 0;
     int m_rowsRead = 0;
     int m_outRow = 0;
 };
-
-// The file gamma of sRGB (1 / 2.2 in libpng's fixed point), which an sRGB chunk sets too:
-// libpng leaves such a picture's bytes as they are.
-constexpr png_fixed_point kSrgbFileGamma = 45455;
-
-struct MemorySource {
-    const std::uint8_t* data;
-    std::size_t size;
-    std::size_t at;
-};
-
-// Plain data only: it crosses longjmp.
-struct RowSession {
-    png_structp png;
-    png_infop info;
-    MemorySource source;
-    png_uint_32 width;
-    png_uint_32 height;
-    int bitDepth;
-    int colorType;
-    int interlace;
-    bool hasGamma;
-    png_fixed_point gamma;
-    bool hasProfile;       // iCCP
-    bool hasTransparency;  // tRNS
-};
-
-void readFromMemory(png_structp png, png_bytep out, png_size_t n)
-{
-    MemorySource* source = static_cast<MemorySource*>(png_get_io_ptr(png));
-    if (n > source->size - source->at)
-        png_error(png, "read past the end of the data");
-    std::memcpy(out, source->data + source->at, n);
-    source->at += n;
-}
-
-// Errors end the reading quietly (the decoder gives no image); warnings are not printed.
-[[noreturn]] void onPngError(png_structp png, png_const_charp)
-{
-    png_longjmp(png, 1);
-}
-void onPngWarning(png_structp, png_const_charp) {}
-
-// Phase 1: the header and the chunks before the image data. Plain C style.
-bool rowStart(RowSession* s)
-{
-    s->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onPngError, onPngWarning);
-    if (!s->png)
-        return false;
-    s->info = png_create_info_struct(s->png);
-    if (!s->info)
-        return false;
-    if (setjmp(png_jmpbuf(s->png)))
-        return false;
-    png_set_read_fn(s->png, &s->source, readFromMemory);
-    png_read_info(s->png, s->info);
-    s->width = png_get_image_width(s->png, s->info);
-    s->height = png_get_image_height(s->png, s->info);
-    s->bitDepth = png_get_bit_depth(s->png, s->info);
-    s->colorType = png_get_color_type(s->png, s->info);
-    s->interlace = png_get_interlace_type(s->png, s->info);
-    s->hasGamma = png_get_gAMA_fixed(s->png, s->info, &s->gamma) != 0;
-    s->hasProfile = png_get_valid(s->png, s->info, PNG_INFO_iCCP) != 0;
-    s->hasTransparency = png_get_valid(s->png, s->info, PNG_INFO_tRNS) != 0;
-    return true;
-}
-
-// Phase 2: every row, in the file's own layout, into the reducer.
-bool rowRead(RowSession* s, std::uint8_t* row, BoxReducer* reducer)
-{
-    if (setjmp(png_jmpbuf(s->png)))
-        return false;
-    for (png_uint_32 y = 0; y < s->height; ++y) {
-        png_read_row(s->png, row, nullptr);
-        reducer->addRow(row);
-    }
-    return true;
-}
-
-// Phase 2 for a picture kept whole: every row straight into its place in the picture, RGB
-// given an opaque alpha by libpng.
-bool rowReadWhole(RowSession* s, std::uint8_t* pixels, std::size_t stride)
-{
-    if (setjmp(png_jmpbuf(s->png)))
-        return false;
-    if (s->colorType == PNG_COLOR_TYPE_RGB)
-        png_set_filler(s->png, 0xFF, PNG_FILLER_AFTER);
-    png_read_update_info(s->png, s->info);
-    for (png_uint_32 y = 0; y < s->height; ++y)
-        png_read_row(s->png, pixels + y * stride, nullptr);
-    return true;
-}
-
-void rowEnd(RowSession* s)
-{
-    if (s->png)
-        png_destroy_read_struct(&s->png, &s->info, nullptr);
-}
 
 // The largest whole factor that still leaves at least minSide pixels on each side.
 int reductionFactor(std::uint32_t width, std::uint32_t height, int minSide)
@@ -261,45 +107,150 @@ int reductionFactor(std::uint32_t width, std::uint32_t height, int minSide)
     return static_cast<int>(k);
 }
 
-// A plain file: 8-bit RGB or RGBA, not interlaced, no transparent colour, nothing that
-// would make libpng's colour handling change the bytes as stored (a gamma other than sRGB's,
-// a colour profile). Such a file is read row by row with none of that handling set up, and
-// for a preview large enough, reduced on the way. Nothing for every other file, and for any
-// file this reader cannot finish: the simplified reader then decides, so this path never
-// refuses a file that one takes.
-std::optional<RgbaImage> decodePlain(std::span<const std::uint8_t> data, const DecodeOptions& options)
+// Plain data only: it crosses longjmp.
+struct PngSession {
+    png_structp png;
+    png_infop info;
+    std::int64_t maxPixels;
+    png_uint_32 width;
+    png_uint_32 height;
+    bool interlaced;
+    bool headerDone;         // the info callback accepted the picture and paused
+    std::size_t resumeAt;    // where phase 2 feeds on from
+    std::uint8_t* pixels;    // set between the phases: where whole rows go
+    BoxReducer* reducer;     // or, for a reduced preview, what takes the rows
+    std::uint64_t rowsExpected;
+    std::uint64_t rowsDelivered;
+    bool complete;           // every row of every pass arrived
+};
+
+[[noreturn]] void onPngError(png_structp png, png_const_charp)
 {
-    RowSession session{};
-    session.source = MemorySource{data.data(), data.size(), 0};
-    std::optional<RgbaImage> out;
-    bool done = false;
-    if (rowStart(&session) && session.bitDepth == 8 &&
-        (session.colorType == PNG_COLOR_TYPE_RGB || session.colorType == PNG_COLOR_TYPE_RGBA) &&
-        session.interlace == PNG_INTERLACE_NONE && !session.hasTransparency && !session.hasProfile &&
-        (!session.hasGamma || session.gamma == kSrgbFileGamma) &&
-        detail::sizeAllowed(session.width, session.height, detail::pixelLimit(options)) &&
-        couldHoldRows(session.width, session.height, data.size())) {
-        const int factor =
-            options.previewMinSide > 0 ? reductionFactor(session.width, session.height, options.previewMinSide) : 1;
-        const int width = static_cast<int>(session.width);
-        const int height = static_cast<int>(session.height);
-        const int channels = session.colorType == PNG_COLOR_TYPE_RGB ? 3 : 4;
-        out = detail::makeImage((width + factor - 1) / factor, (height + factor - 1) / factor);
-        try {
-            if (out && factor == 1) {
-                done = rowReadWhole(&session, out->pixels.data(), static_cast<std::size_t>(width) * 4);
-            } else if (out) {
-                std::vector<std::uint8_t> row(static_cast<std::size_t>(width) * channels);
-                BoxReducer reducer(width, height, factor, channels, *out);
-                done = rowRead(&session, row.data(), &reducer);
-            }
-        } catch (const std::bad_alloc&) {
-        }
+    png_longjmp(png, 1);   // quietly: a file that fails gives no image, nothing more
+}
+
+void onPngWarning(png_structp, png_const_charp) {}
+
+void onPngInfo(png_structp png, png_infop info)
+{
+    PngSession* s = static_cast<PngSession*>(png_get_progressive_ptr(png));
+    png_uint_32 width = 0, height = 0;
+    int bitDepth = 0, colorType = 0, interlace = 0;
+    png_get_IHDR(png, info, &width, &height, &bitDepth, &colorType, &interlace, nullptr, nullptr);
+    if (!detail::sizeAllowed(width, height, s->maxPixels))
+        png_error(png, "picture too large");
+
+    // Everything to 8-bit RGBA.
+    png_set_expand(png);   // palette to RGB, grey below 8 bits to 8, tRNS to alpha
+    png_set_scale_16(png);
+    png_set_gray_to_rgb(png);
+    png_set_add_alpha(png, 0xFF, PNG_FILLER_AFTER);   // only where there is no alpha yet
+    png_read_update_info(png, info);
+    if (png_get_channels(png, info) != 4 || png_get_bit_depth(png, info) != 8 ||
+        png_get_rowbytes(png, info) != static_cast<std::size_t>(width) * 4)
+        png_error(png, "unexpected row format");
+
+    s->width = width;
+    s->height = height;
+    s->interlaced = interlace != PNG_INTERLACE_NONE;
+    if (s->interlaced) {
+        // Without libpng's interlace handling each pass arrives as its own small picture,
+        // so every row is delivered exactly once and the rows can be counted.
+        s->rowsExpected = 0;
+        for (int pass = 0; pass < 7; ++pass)
+            if (PNG_PASS_COLS(width, pass) > 0)
+                s->rowsExpected += PNG_PASS_ROWS(height, pass);
+    } else {
+        s->rowsExpected = height;
     }
-    rowEnd(&session);
-    if (!done)
-        out.reset();
-    return out;
+    s->headerDone = true;
+    // Back to the caller, which allocates the picture; it feeds the rest again.
+    s->resumeAt = png_process_data_pause(png, 0);
+}
+
+void onPngRow(png_structp png, png_bytep row, png_uint_32 rowNumber, int pass)
+{
+    PngSession* s = static_cast<PngSession*>(png_get_progressive_ptr(png));
+    if (row == nullptr || (s->pixels == nullptr && s->reducer == nullptr) || s->complete)
+        return;
+    if (s->interlaced) {
+        if (pass < 0 || pass > 6)
+            return;
+        const png_uint_32 y = PNG_ROW_FROM_PASS_ROW(rowNumber, pass);
+        const png_uint_32 columns = PNG_PASS_COLS(s->width, pass);
+        if (y >= s->height)
+            return;
+        std::uint8_t* line = s->pixels + static_cast<std::size_t>(y) * s->width * 4;
+        for (png_uint_32 i = 0; i < columns; ++i) {
+            const png_uint_32 x = PNG_COL_FROM_PASS_COL(i, pass);
+            if (x < s->width)
+                std::memcpy(line + static_cast<std::size_t>(x) * 4, row + static_cast<std::size_t>(i) * 4, 4);
+        }
+    } else if (s->reducer != nullptr) {
+        // Rows of a picture that is not interlaced come once each, in order.
+        if (rowNumber != s->rowsDelivered)
+            png_error(png, "row out of order");
+        s->reducer->addRow(row);
+    } else {
+        if (rowNumber >= s->height)
+            return;
+        std::memcpy(s->pixels + static_cast<std::size_t>(rowNumber) * s->width * 4, row,
+                    static_cast<std::size_t>(s->width) * 4);
+    }
+    // No pause here: libpng's row loop does not survive one. After the last row it stops
+    // inflating at the first byte of extra data and skips the remaining chunks unread.
+    if (++s->rowsDelivered >= s->rowsExpected)
+        s->complete = true;
+}
+
+// Phase 1: signature and header chunks, up to the start of the image data.
+bool pngStart(PngSession* s, const std::uint8_t* data, std::size_t size)
+{
+    s->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, onPngError, onPngWarning);
+    if (!s->png)
+        return false;
+    s->info = png_create_info_struct(s->png);
+    if (!s->info)
+        return false;
+    if (setjmp(png_jmpbuf(s->png)))
+        return false;
+    png_set_user_limits(s->png, kMaxSide, kMaxSide);
+    png_set_benign_errors(s->png, 1);
+    // Skip every chunk except IHDR, PLTE, tRNS, IDAT and IEND: text, profiles and unknown
+    // chunks are never decompressed or kept.
+    png_set_keep_unknown_chunks(s->png, PNG_HANDLE_CHUNK_NEVER, nullptr, -1);
+    png_set_progressive_read_fn(s->png, s, onPngInfo, onPngRow, nullptr);
+    // The whole file at once: libpng then never has to gather a chunk piece by piece.
+    png_process_data(s->png, s->info, const_cast<png_bytep>(data), size);
+    if (!s->headerDone)
+        return false;
+    s->resumeAt = size - s->resumeAt;   // the pause returned the bytes not consumed
+    return true;
+}
+
+// Phase 2: the image data into the caller's picture.
+bool pngReadRows(PngSession* s, const std::uint8_t* data, std::size_t size)
+{
+    if (setjmp(png_jmpbuf(s->png)))
+        return s->complete;   // a fault after the last row does not spoil the picture
+    if (s->resumeAt < size)
+        png_process_data(s->png, s->info, const_cast<png_bytep>(data + s->resumeAt), size - s->resumeAt);
+    return s->complete;
+}
+
+void pngEnd(PngSession* s)
+{
+    if (s->png)
+        png_destroy_read_struct(&s->png, s->info ? &s->info : nullptr, nullptr);
+}
+
+// Deflate cannot expand more than about 1032 to 1, so a file claiming more row data than
+// that could ever hold is cut short; libpng would fail on it after we had allocated the
+// whole picture. (Each row holds at least a filter byte and one bit per pixel.)
+bool couldHoldRows(std::uint64_t width, std::uint64_t height, std::size_t fileSize)
+{
+    const std::uint64_t minimalRowBytes = height * (1 + (width + 7) / 8);
+    return minimalRowBytes <= static_cast<std::uint64_t>(fileSize) * 1100 + 4096;
 }
 
 }  // namespace
@@ -308,9 +259,33 @@ std::optional<RgbaImage> DecodePng(std::span<const std::uint8_t> data, const Dec
 {
     if (data.size() < 8 || png_sig_cmp(data.data(), 0, 8) != 0)
         return std::nullopt;
-    if (std::optional<RgbaImage> plain = decodePlain(data, options))
-        return plain;
-    return decodeWhole(data, options);
+
+    PngSession session{};
+    session.maxPixels = detail::pixelLimit(options);
+    std::optional<RgbaImage> image;
+    if (pngStart(&session, data.data(), data.size()) && couldHoldRows(session.width, session.height, data.size())) {
+        const int factor = options.previewMinSide > 0 && !session.interlaced
+                               ? reductionFactor(session.width, session.height, options.previewMinSide)
+                               : 1;
+        const int width = static_cast<int>(session.width);
+        const int height = static_cast<int>(session.height);
+        image = detail::makeImage((width + factor - 1) / factor, (height + factor - 1) / factor);
+        try {
+            std::optional<BoxReducer> reducer;
+            if (image && factor > 1) {
+                reducer.emplace(width, height, factor, *image);
+                session.reducer = &*reducer;
+            } else if (image) {
+                session.pixels = image->pixels.data();
+            }
+            if (image && !pngReadRows(&session, data.data(), data.size()))
+                image.reset();
+        } catch (const std::bad_alloc&) {
+            image.reset();
+        }
+    }
+    pngEnd(&session);
+    return image;
 }
 
 std::optional<RgbaImage> DecodePng(std::span<const std::uint8_t> data)

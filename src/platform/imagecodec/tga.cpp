@@ -38,7 +38,7 @@ bool readTgaHeader(std::span<const std::uint8_t> data, TgaHeader& h)
     auto entryBitsOk = [](int bits) { return bits == 15 || bits == 16 || bits == 24 || bits == 32; };
     if (h.colorMapType > 1 || h.width == 0 || h.height == 0 || (h.descriptor & 0xC0) != 0)
         return false;
-    if (h.colorMapType == 1 && !entryBitsOk(h.colorMapEntryBits))
+    if (h.colorMapType == 1 && h.colorMapLength > 0 && !entryBitsOk(h.colorMapEntryBits))
         return false;
     switch (h.imageType) {
     case 1:

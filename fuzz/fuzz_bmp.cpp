@@ -1,0 +1,13 @@
+// BMP decoder.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "fuzzcheck.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    const auto options = marquetor::fuzzing::fuzzOptions();
+    marquetor::fuzzing::checkImage(marquetor::imagecodec::DecodeBmp({data, size}, options), options);
+    return 0;
+}
