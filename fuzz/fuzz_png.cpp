@@ -28,6 +28,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         at += 12 + length;
     }
     const auto options = marquetor::fuzzing::fuzzOptions();
-    marquetor::fuzzing::checkImage(marquetor::imagecodec::DecodePng(bytes, options), options);
+    const auto whole = marquetor::imagecodec::DecodePng(bytes, options);
+    marquetor::fuzzing::checkImage(whole, options);
+    // A preview (reduced while the rows arrive) exactly when there is a whole picture, and
+    // never larger than it.
+    const auto previewOptions = marquetor::fuzzing::fuzzOptions(1 + static_cast<int>(size % 40));
+    const auto preview = marquetor::imagecodec::DecodePng(bytes, previewOptions);
+    marquetor::fuzzing::checkImage(preview, previewOptions);
+    if (preview.has_value() != whole.has_value() ||
+        (preview && (preview->width > whole->width || preview->height > whole->height)))
+        std::abort();
     return 0;
 }
