@@ -11,6 +11,8 @@
 //                                            then prints "cpu_fraction F cycles N" over
 //                                            SECONDS more, F the processor time used
 //                                            (all threads) per second of wall time
+//   marquetor_bench_app sleep SECONDS        the same for a loop that only sleeps 5 ms: the
+//                                            floor of any loop that wakes 200 times a second
 //
 // It does what the marquetor program does (src/app/main.cpp): QApplication, the editor's
 // start-up with the first argument, then the event loop.
@@ -44,7 +46,7 @@ double processorSeconds() {
 }
 
 int usage() {
-    std::fprintf(stderr, "Usage: marquetor_bench_app first-cycle|memory [FILE] | open FILE | idle SECONDS\n");
+    std::fprintf(stderr, "Usage: marquetor_bench_app first-cycle|memory [FILE] | open FILE | idle|sleep SECONDS\n");
     return 2;
 }
 
@@ -54,7 +56,8 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     if (argc < 2) return usage();
     const std::string mode = argv[1];
-    const bool idle = mode == "idle";
+    const bool sleepOnly = mode == "sleep";
+    const bool idle = mode == "idle" || sleepOnly;
     const bool open = mode == "open";
     if (!idle && !open && mode != "first-cycle" && mode != "memory") return usage();
     if (open && argc != 3) return usage();
@@ -108,7 +111,11 @@ int main(int argc, char** argv) {
     const auto end = start + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(idleSeconds));
     long cycles = 0;
     while (Clock::now() < end && ed.frame.running != 0) {
-        editor::RunCycle(ed);
+        if (sleepOnly) {
+            platform::SleepMilliseconds(ed.frame.idleDelay);
+        } else {
+            editor::RunCycle(ed);
+        }
         ++cycles;
     }
     const double wall = std::chrono::duration<double>(Clock::now() - start).count();
