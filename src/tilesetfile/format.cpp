@@ -35,11 +35,46 @@ constexpr std::size_t kMinMaterialRecord = 1 + 4 + 1;
 
 std::string errnoText(int err) { return std::strerror(err); }
 
-// A description as the file stores it: up to the first zero byte, at most 64 bytes.
+// The first CR, LF or zero byte in [p, end), or end. Looks at eight bytes at a time for
+// any byte below 14 (all three are): (v - 0x0E..) & ~v & 0x80.. flags the lowest such byte
+// exactly. Text rarely holds other control bytes (a tab), which are stepped over.
+const std::uint8_t* findLineEnd(const std::uint8_t* p, const std::uint8_t* end) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t below14 = 0x0E0E0E0E0E0E0E0Eull;
+        constexpr std::uint64_t highs = 0x8080808080808080ull;
+        while (end - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            const std::uint64_t hit = (w - below14) & ~w & highs;
+            if (hit == 0) {
+                p += 8;
+                continue;
+            }
+            p += std::countr_zero(hit) >> 3;
+            const std::uint8_t c = *p;
+            if (c == '\r' || c == '\n' || c == 0) return p;
+            ++p;
+        }
+    }
+    for (; p < end; ++p) {
+        const std::uint8_t c = *p;
+        if (c <= '\r' && (c == '\r' || c == '\n' || c == 0)) break;
+    }
+    return p;
+}
+
+// A text as a line can hold it: a CR, LF or zero byte would end the line early and throw
+// everything after it out of step, so the text is written up to the first of them (which
+// is what reading the line would give anyway).
+std::string_view lineText(std::string_view s) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(s.data());
+    return s.substr(0, static_cast<std::size_t>(findLineEnd(p, p + s.size()) - p));
+}
+
+// A description as the file stores it: up to the first zero byte (or line end), at most 64
+// bytes.
 std::string_view storedDescription(const std::string& d) {
-    const std::size_t limit = std::min(d.size(), document::kDescriptionSize);
-    const void* zero = limit ? std::memchr(d.data(), 0, limit) : nullptr;
-    return std::string_view(d.data(), zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - d.data()) : limit);
+    return lineText(std::string_view(d).substr(0, document::kDescriptionSize));
 }
 
 // ----- Writing ---------------------------------------------------------------------------
@@ -95,6 +130,7 @@ public:
         bytes(b, 2);
     }
     void line(std::string_view text) {
+        text = lineText(text);
         bytes(text.data(), text.size());
         bytes("\r\n", 2);
     }
@@ -140,10 +176,12 @@ std::int32_t countField(std::size_t n) { return static_cast<std::int32_t>(std::m
 // Exactly the number of bytes writeTileSet produces.
 std::size_t savedSize(const TileSet& set) {
     std::size_t n = kHeaderText.size() + 2 + 4 + 4 + 4 + 4 + 4;
-    for (const auto& m : set.materials.items()) n += m->name.size() + 2 + 4 + storedDescription(m->description).size() + 2;
-    set.textures.forEach([&](const Texture& t) { n += t.name.size() + 2 + 4 + t.data().size(); });
+    for (const auto& m : set.materials.items())
+        n += lineText(m->name).size() + 2 + 4 + storedDescription(m->description).size() + 2;
+    set.textures.forEach([&](const Texture& t) { n += lineText(t.name).size() + 2 + 4 + t.data().size(); });
     if (const TileGroup* group = document::LookUpTileGroup(set, 1))
-        for (const auto& t : group->tiles.items()) n += 4 + t->texture.size() + 2 + t->material.size() + 2 + 2 + 2;
+        for (const auto& t : group->tiles.items())
+            n += 4 + lineText(t->texture).size() + 2 + lineText(t->material).size() + 2 + 2 + 2;
     return n;
 }
 
@@ -298,34 +336,6 @@ SaveResult writeCrashSafe(const std::filesystem::path& path, Content&& content) 
 }
 
 // ----- Reading ---------------------------------------------------------------------------
-
-// The first CR, LF or zero byte in [p, end), or end. Looks at eight bytes at a time for
-// any byte below 14 (all three are): (v - 0x0E..) & ~v & 0x80.. flags the lowest such byte
-// exactly. Text rarely holds other control bytes (a tab), which are stepped over.
-const std::uint8_t* findLineEnd(const std::uint8_t* p, const std::uint8_t* end) {
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t below14 = 0x0E0E0E0E0E0E0E0Eull;
-        constexpr std::uint64_t highs = 0x8080808080808080ull;
-        while (end - p >= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            const std::uint64_t hit = (w - below14) & ~w & highs;
-            if (hit == 0) {
-                p += 8;
-                continue;
-            }
-            p += std::countr_zero(hit) >> 3;
-            const std::uint8_t c = *p;
-            if (c == '\r' || c == '\n' || c == 0) return p;
-            ++p;
-        }
-    }
-    for (; p < end; ++p) {
-        const std::uint8_t c = *p;
-        if (c <= '\r' && (c == '\r' || c == '\n' || c == 0)) break;
-    }
-    return p;
-}
 
 // Reads the items of the format from memory. Past the end every number reads as zero (a
 // partly present one keeps its bytes in its low part) and every line as empty; `ended`
