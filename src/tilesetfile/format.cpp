@@ -295,7 +295,10 @@ SaveResult writeCrashSafe(const std::filesystem::path& path, Content&& content) 
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) return failure("cannot create a file in \"" + folder.string() + "\": " + errnoText(errno));
+    if (fd < 0) {
+        const int e = errno;
+        return failure("cannot create a file in \"" + folder.string() + "\": " + errnoText(e));
+    }
 
     auto abandon = [&](const std::string& what, int err) {
         ::close(fd);
@@ -304,9 +307,15 @@ SaveResult writeCrashSafe(const std::filesystem::path& path, Content&& content) 
     };
 
     if (exists) {
-        // Keep the old file's permission bits (and its group, where we may).
-        if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) { /* not ours to give: the default group stays */ }
-        if (::fchmod(fd, st.st_mode & 07777) != 0) return abandon("cannot keep the permissions", errno);
+        // Keep the old file's owner and group where we may (changing them is a privilege), then
+        // its permission bits (after the owner, which would clear set-ID bits).
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
+            // Not ours to give: the new file keeps our own group.
+        }
+        if (::fchmod(fd, st.st_mode & 07777) != 0) {
+            const int e = errno;
+            return abandon("cannot keep the permissions of \"" + path.string() + "\"", e);
+        }
     }
     int err = 0;
     try {
@@ -314,17 +323,17 @@ SaveResult writeCrashSafe(const std::filesystem::path& path, Content&& content) 
     } catch (const std::bad_alloc&) {
         err = ENOMEM;
     }
+    if (err == 0 && ::fsync(fd) != 0) err = errno;
     if (err != 0) return abandon("cannot write \"" + path.string() + "\"", err);
-    if (::fsync(fd) != 0) return abandon("cannot write \"" + path.string() + "\"", errno);
     if (::close(fd) != 0) {
-        const int err = errno;
+        const int closeErr = errno;
         ::unlink(temp.c_str());
-        return failure("cannot write \"" + path.string() + "\": " + errnoText(err));
+        return failure("cannot write \"" + path.string() + "\": " + errnoText(closeErr));
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int err = errno;
+        const int renameErr = errno;
         ::unlink(temp.c_str());
-        return failure("cannot replace \"" + path.string() + "\": " + errnoText(err));
+        return failure("cannot replace \"" + path.string() + "\": " + errnoText(renameErr));
     }
     // Make the rename itself durable; some file systems cannot sync a folder, which is fine.
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
