@@ -1,6 +1,11 @@
 #pragma once
 // Image decoders for untrusted files: PNG, JPEG, BMP and TGA into 8-bit RGBA. No Qt.
 // The format is chosen by content, never by name. Any failure gives no image.
+//
+// Every decoder checks the picture's size against kMaxSide and the pixel limit before it
+// allocates, bounds-checks every read, and gives up (no image) or paints the pixels a
+// truncated file lacks black. Pixels the file never paints (truncated data, RLE skips) are
+// opaque black.
 
 #include <cstdint>
 #include <optional>
@@ -25,6 +30,10 @@ struct DecodeOptions {
     // JPEG only: decode at the smallest DCT scale whose result is still at least this
     // many pixels on each side (0 decodes at full size).
     int previewMinSide = 0;
+    // Largest accepted picture (width * height of the file, before any DCT scaling).
+    // Values above kMaxPixels count as kMaxPixels; the fuzz targets lower it so that each
+    // run stays cheap.
+    std::int64_t maxPixels = kMaxPixels;
 };
 
 std::optional<RgbaImage> DecodeImage(std::span<const std::uint8_t> data, const DecodeOptions& options = {});
@@ -33,8 +42,19 @@ std::optional<RgbaImage> DecodeJpeg(std::span<const std::uint8_t> data, int prev
 std::optional<RgbaImage> DecodeBmp(std::span<const std::uint8_t> data);
 std::optional<RgbaImage> DecodeTga(std::span<const std::uint8_t> data);
 
+// The same with explicit options (pixel limit; JPEG: preview scale).
+std::optional<RgbaImage> DecodePng(std::span<const std::uint8_t> data, const DecodeOptions& options);
+std::optional<RgbaImage> DecodeJpeg(std::span<const std::uint8_t> data, const DecodeOptions& options);
+std::optional<RgbaImage> DecodeBmp(std::span<const std::uint8_t> data, const DecodeOptions& options);
+std::optional<RgbaImage> DecodeTga(std::span<const std::uint8_t> data, const DecodeOptions& options);
+
+// JPEG: the most progressive (or multi-scan) scans a file may have; more gives no image.
+inline constexpr int kMaxJpegScans = 100;
+
 // Smooth scaling to the given size, ignoring the aspect ratio (area averaging when
-// shrinking, bilinear when growing).
+// shrinking, bilinear when growing; colours weighted by alpha so transparent pixels do
+// not bleed). A size outside 1..kMaxSide, more than kMaxPixels, or an empty or
+// inconsistent source gives an empty image.
 RgbaImage ScaleSmooth(const RgbaImage& image, int width, int height);
 
 }  // namespace marquetor::imagecodec
