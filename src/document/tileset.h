@@ -79,6 +79,17 @@ public:
     }
     void moveToLast() { m_cursor = static_cast<int>(m_items.size()) - 1; }
 
+    // Walks the list from the front, the cursor moving along: f(position, record) for each.
+    // Afterwards the cursor rests on the last record (none when the list is empty).
+    template <class F>
+    void walk(F&& f) {
+        for (std::size_t i = 0; i < m_items.size(); ++i) {
+            m_cursor = static_cast<int>(i);
+            f(i, *m_items[i]);
+        }
+        moveToLast();
+    }
+
     // Inserts right after the cursor (at the front when there is none); the new record
     // becomes the cursor.
     T& insertAfterCursor(std::unique_ptr<T> item) {

@@ -50,11 +50,66 @@ std::string quoted(const std::filesystem::path& path) {
     return text;
 }
 
-// A description as the file stores it: up to the first zero byte, at most 64 bytes.
+// The first CR, LF or zero byte in [p, end), or end: the word-at-a-time part for short
+// stretches (and processors without SSE2). It looks at eight bytes at a time for any byte
+// below 14 (all three are): (v - 0x0E..) & ~v & 0x80.. flags the lowest such byte exactly.
+// Text rarely holds other control bytes (a tab), which are stepped over.
+[[gnu::noinline]] const std::uint8_t* findLineEndTail(const std::uint8_t* p, const std::uint8_t* end) {
+    if constexpr (std::endian::native == std::endian::little) {
+        constexpr std::uint64_t below14 = 0x0E0E0E0E0E0E0E0Eull;
+        constexpr std::uint64_t highs = 0x8080808080808080ull;
+        while (end - p >= 8) {
+            std::uint64_t w;
+            std::memcpy(&w, p, 8);
+            const std::uint64_t hit = (w - below14) & ~w & highs;
+            if (hit == 0) {
+                p += 8;
+                continue;
+            }
+            p += std::countr_zero(hit) >> 3;
+            const std::uint8_t c = *p;
+            if (c == '\r' || c == '\n' || c == 0) return p;
+            ++p;
+        }
+    }
+    for (; p < end; ++p) {
+        const std::uint8_t c = *p;
+        if (c <= '\r' && (c == '\r' || c == '\n' || c == 0)) break;
+    }
+    return p;
+}
+
+// The first CR, LF or zero byte in [p, end), or end. Sixteen bytes at a time where the
+// processor has SSE2 (every x86-64 does); kept small so that it is inlined into the readers.
+inline const std::uint8_t* findLineEnd(const std::uint8_t* p, const std::uint8_t* end) {
+#if defined(__SSE2__)
+    const __m128i cr = _mm_set1_epi8('\r');
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i zero = _mm_setzero_si128();
+    while (end - p >= 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
+                                          _mm_cmpeq_epi8(v, zero));
+        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
+        if (mask != 0) return p + std::countr_zero(mask);
+        p += 16;
+    }
+#endif
+    return findLineEndTail(p, end);
+}
+
+// A text as a line can hold it: a CR, LF or zero byte would end the line early and throw
+// everything after it out of step, so the text is written up to the first of them (which
+// is what reading the line would give anyway).
+std::string_view lineText(std::string_view s) {
+    const auto* p = reinterpret_cast<const std::uint8_t*>(s.data());
+    return s.substr(0, static_cast<std::size_t>(findLineEnd(p, p + s.size()) - p));
+}
+
+// A description as the file stores it: up to the first zero byte (or line end), at most 64
+// bytes.
 std::string_view storedDescription(const std::string& d) {
-    const std::size_t limit = std::min(d.size(), document::kDescriptionSize);
-    const void* zero = limit ? std::memchr(d.data(), 0, limit) : nullptr;
-    return std::string_view(d.data(), zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - d.data()) : limit);
+    return lineText(std::string_view(d).substr(0, document::kDescriptionSize));
 }
 
 // ----- Writing ---------------------------------------------------------------------------
@@ -134,6 +189,7 @@ public:
         bytes(b, 2);
     }
     void line(std::string_view text) {
+        text = lineText(text);
         bytes(text.data(), text.size());
         bytes("\r\n", 2);
     }
@@ -190,10 +246,12 @@ std::int32_t countField(std::size_t n) { return static_cast<std::int32_t>(std::m
 // Exactly the number of bytes writeTileSet produces.
 std::size_t savedSize(const TileSet& set) {
     std::size_t n = kHeaderText.size() + 2 + 4 + 4 + 4 + 4 + 4;
-    for (const auto& m : set.materials.items()) n += m->name.size() + 2 + 4 + storedDescription(m->description).size() + 2;
-    set.textures.forEach([&](const Texture& t) { n += t.name.size() + 2 + 4 + t.data().size(); });
+    for (const auto& m : set.materials.items())
+        n += lineText(m->name).size() + 2 + 4 + storedDescription(m->description).size() + 2;
+    set.textures.forEach([&](const Texture& t) { n += lineText(t.name).size() + 2 + 4 + t.data().size(); });
     if (const TileGroup* group = document::LookUpTileGroup(set, 1))
-        for (const auto& t : group->tiles.items()) n += 4 + t->texture.size() + 2 + t->material.size() + 2 + 2 + 2;
+        for (const auto& t : group->tiles.items())
+            n += 4 + lineText(t->texture).size() + 2 + lineText(t->material).size() + 2 + 2 + 2;
     return n;
 }
 
@@ -310,7 +368,10 @@ SaveResult writeCrashSafe(const std::filesystem::path& path, Content&& content) 
         fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) return failure("cannot create a file in " + quoted(folder) + ": " + errnoText(errno));
+    if (fd < 0) {
+        const int e = errno;
+        return failure("cannot create a file in " + quoted(folder) + ": " + errnoText(e));
+    }
 
     auto abandon = [&](const std::string& what, int err) {
         ::close(fd);
@@ -319,9 +380,15 @@ SaveResult writeCrashSafe(const std::filesystem::path& path, Content&& content) 
     };
 
     if (exists) {
-        // Keep the old file's permission bits (and its group, where we may).
-        if (::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) { /* not ours to give: the default group stays */ }
-        if (::fchmod(fd, st.st_mode & 07777) != 0) return abandon("cannot keep the permissions", errno);
+        // Keep the old file's owner and group where we may (changing them is a privilege), then
+        // its permission bits (after the owner, which would clear set-ID bits).
+        if (::fchown(fd, st.st_uid, st.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
+            // Not ours to give: the new file keeps our own group.
+        }
+        if (::fchmod(fd, st.st_mode & 07777) != 0) {
+            const int e = errno;
+            return abandon("cannot keep the permissions of \"" + path.string() + "\"", e);
+        }
     }
     int err = 0;
     try {
@@ -329,17 +396,17 @@ SaveResult writeCrashSafe(const std::filesystem::path& path, Content&& content) 
     } catch (const std::bad_alloc&) {
         err = ENOMEM;
     }
+    if (err == 0 && ::fsync(fd) != 0) err = errno;
     if (err != 0) return abandon("cannot write " + quoted(path), err);
-    if (::fsync(fd) != 0) return abandon("cannot write " + quoted(path), errno);
     if (::close(fd) != 0) {
-        const int err = errno;
+        const int closeErr = errno;
         ::unlink(temp.c_str());
-        return failure("cannot write " + quoted(path) + ": " + errnoText(err));
+        return failure("cannot write " + quoted(path) + ": " + errnoText(closeErr));
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int err = errno;
+        const int renameErr = errno;
         ::unlink(temp.c_str());
-        return failure("cannot replace " + quoted(path) + ": " + errnoText(err));
+        return failure("cannot replace " + quoted(path) + ": " + errnoText(renameErr));
     }
     // Make the rename itself durable; some file systems cannot sync a folder, which is fine.
     const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -351,54 +418,6 @@ SaveResult writeCrashSafe(const std::filesystem::path& path, Content&& content) 
 }
 
 // ----- Reading ---------------------------------------------------------------------------
-
-// The first CR, LF or zero byte in [p, end), or end: the word-at-a-time part for short
-// stretches (and processors without SSE2). It looks at eight bytes at a time for any byte
-// below 14 (all three are): (v - 0x0E..) & ~v & 0x80.. flags the lowest such byte exactly.
-// Text rarely holds other control bytes (a tab), which are stepped over.
-[[gnu::noinline]] const std::uint8_t* findLineEndTail(const std::uint8_t* p, const std::uint8_t* end) {
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t below14 = 0x0E0E0E0E0E0E0E0Eull;
-        constexpr std::uint64_t highs = 0x8080808080808080ull;
-        while (end - p >= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            const std::uint64_t hit = (w - below14) & ~w & highs;
-            if (hit == 0) {
-                p += 8;
-                continue;
-            }
-            p += std::countr_zero(hit) >> 3;
-            const std::uint8_t c = *p;
-            if (c == '\r' || c == '\n' || c == 0) return p;
-            ++p;
-        }
-    }
-    for (; p < end; ++p) {
-        const std::uint8_t c = *p;
-        if (c <= '\r' && (c == '\r' || c == '\n' || c == 0)) break;
-    }
-    return p;
-}
-
-// The first CR, LF or zero byte in [p, end), or end. Sixteen bytes at a time where the
-// processor has SSE2 (every x86-64 does); kept small so that it is inlined into the readers.
-inline const std::uint8_t* findLineEnd(const std::uint8_t* p, const std::uint8_t* end) {
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i zero = _mm_setzero_si128();
-    while (end - p >= 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
-                                          _mm_cmpeq_epi8(v, zero));
-        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-        if (mask != 0) return p + std::countr_zero(mask);
-        p += 16;
-    }
-#endif
-    return findLineEndTail(p, end);
-}
 
 // A texture's bytes as read: the block (null when none were read) and how many it holds.
 struct Block {

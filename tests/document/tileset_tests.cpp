@@ -112,6 +112,25 @@ TEST(Materials, AddInsertsAfterTheCursorAndDeleteMovesItBack) {
     expectIndexesConsistent(set);
 }
 
+TEST(Materials, AWalkVisitsInOrderAndLeavesTheCursorOnTheLast) {
+    TileSet set;
+    set.materials.walk([](std::size_t, Material&) { FAIL() << "empty list"; });
+    EXPECT_EQ(set.materials.cursor(), -1);
+    AddMaterial(set, "a", 0, "");
+    AddMaterial(set, "b", 0, "");
+    AddMaterial(set, "c", 0, "");
+    set.materials.selectAt(0);
+    std::vector<std::string> seen;
+    set.materials.walk([&](std::size_t pos, Material& m) {
+        EXPECT_EQ(set.materials.cursor(), static_cast<int>(pos));   // the cursor moves along
+        seen.push_back(m.name);
+    });
+    EXPECT_EQ(seen, (std::vector<std::string>{"a", "b", "c"}));
+    EXPECT_EQ(set.materials.cursor(), 2);
+    AddMaterial(set, "d", 0, "");   // continues at the end
+    EXPECT_EQ(materialNames(set).back(), "d");
+}
+
 TEST(Materials, ClearThenAddsKeepTheOrderOfTheAdds) {
     TileSet set;
     AddMaterial(set, "x", 0, "");

@@ -210,3 +210,28 @@ TEST_F(TempDir, WriteFileAtomicallyWritesTheBytesUnchanged) {
     EXPECT_TRUE(readFile(file).empty());
     EXPECT_EQ(entries(), (std::vector<std::string>{"export.png"}));
 }
+
+TEST(Format, TextsHoldingLineEndsAreCutSoTheFileStaysInStep) {
+    // Such texts cannot come from a file, but a program may put them into the document.
+    TileSet set = newDocument();
+    AddMaterial(set, "first\r\nsecond", 1, "x\ny");
+    AddMaterial(set, "after", 2, std::string("d\0e", 3));
+    PutTexture(set, std::string("t\0u", 3), block("TT"), 2);
+    AddTile(set, 1, 5, "p\rq", "m\n", 1, 2);
+    AddTile(set, 1, 6, "next", "one", 3, 4);
+
+    const Bytes saved = SaveTileSetToMemory(set);
+    TileSet back = newDocument();
+    ASSERT_EQ(LoadTileSetFromMemory(back, saved).status, LoadStatus::Ok);
+    EXPECT_EQ(materialNames(back), (std::vector<std::string>{"first", "after"}));
+    EXPECT_EQ(back.materials.at(0).description, "x");
+    EXPECT_EQ(back.materials.at(1).color, 2);
+    EXPECT_EQ(back.materials.at(1).description, "d");
+    EXPECT_EQ(contentOf(*FindTexture(back, "t")), "TT");
+    const TileGroup& group = *LookUpTileGroup(back, 1);
+    ASSERT_EQ(group.tiles.size(), 2u);
+    EXPECT_EQ(group.tiles.at(0).texture, "p");
+    EXPECT_EQ(group.tiles.at(0).material, "m");
+    EXPECT_EQ(group.tiles.at(1).texture, "next");
+    EXPECT_EQ(group.tiles.at(1).collision, 4);
+}
