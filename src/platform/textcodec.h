@@ -9,7 +9,8 @@
 
 namespace marquetor::platform::textcodec {
 
-// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
+// Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF. The same rule
+// as the command-line tool's, so a text reads alike everywhere.
 bool isValidUtf8(std::string_view bytes);
 
 QString fromBytes(std::string_view bytes);
