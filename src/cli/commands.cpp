@@ -114,7 +114,7 @@ int extract(const std::string& file, const std::string& dirText, std::ostream& e
             status = kExitFailed;
             return;
         }
-        const tilesetfile::SaveResult r = tilesetfile::WriteFileAtomically(target, texture.data());
+        const tilesetfile::SaveResult r = fileio::SaveFile(target, texture.data());
         if (!r.ok) {
             err << "mrqt: " << r.reason << "\n";
             status = kExitFailed;

@@ -95,7 +95,7 @@ void exportTexture(Editor& ed) {
     // The path is taken as chosen: no extension is added. The bytes go out unchanged, and
     // a failed write leaves neither a partial file nor a damaged older one.
     const tilesetfile::SaveResult result =
-        tilesetfile::WriteFileAtomically(std::filesystem::path(ed.chosenPath), texture->data());
+        fileio::SaveFile(std::filesystem::path(ed.chosenPath), texture->data());
     if (!result.ok) ed.message("Could not be exported!");
 }
 

@@ -1,5 +1,6 @@
 #pragma once
-// The .mrqt file: writer and reader, over memory and over files. Plain C++, no GUI.
+// The .mrqt file: writer (writer.cpp) and reader (reader.cpp), over memory and over files.
+// Plain C++, no GUI.
 
 #include <cstdint>
 #include <filesystem>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "document/tileset.h"
+#include "fileio/replacefile.h"
 
 namespace marquetor::tilesetfile {
 
@@ -27,16 +29,13 @@ struct LoadResult {
     int code() const { return status == LoadStatus::Ok || status == LoadStatus::Truncated ? 1 : 0; }
 };
 
-struct SaveResult {
-    bool ok = false;
-    std::string reason;    // short reason when not ok
-    int code() const { return ok ? 1 : 0; }
-};
+// ok, or why not: the writer's own result.
+using SaveResult = fileio::WriteResult;
 
 // The document's whole saved form.
 std::vector<std::uint8_t> SaveTileSetToMemory(const document::TileSet& set);
-// Writes crash-safe: a temporary file beside the target, every write checked, flushed and
-// synced, then renamed over the target. On failure the target is left as it was.
+// Writes through the file writer (fileio/replacefile.h): the file gets its whole new
+// content or stays as it was.
 SaveResult SaveTileSet(const document::TileSet& set, const std::filesystem::path& path);
 
 LoadResult LoadTileSetFromMemory(document::TileSet& set, std::span<const std::uint8_t> data);
@@ -47,9 +46,5 @@ LoadResult LoadTileSet(document::TileSet& set, const std::filesystem::path& path
 // The same with the size of the blocks small records are read in (the tests use tiny blocks
 // so that every item crosses a block boundary somewhere).
 LoadResult LoadTileSet(document::TileSet& set, const std::filesystem::path& path, std::size_t blockSize);
-
-// Writes bytes to a file crash-safe (the same way SaveTileSet writes): used for texture
-// export too.
-SaveResult WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 }  // namespace marquetor::tilesetfile

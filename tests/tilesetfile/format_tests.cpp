@@ -204,9 +204,9 @@ TEST(Format, DuplicatesInAFile) {
 TEST_F(TempDir, WriteFileAtomicallyWritesTheBytesUnchanged) {
     const Bytes data = bytesOf(std::string("\0\r\n\xFF payload", 11));
     const fs::path file = dir / "export.png";
-    ASSERT_TRUE(WriteFileAtomically(file, data).ok);
+    ASSERT_TRUE(marquetor::fileio::SaveFile(file, data).ok);
     EXPECT_EQ(readFile(file), data);
-    ASSERT_TRUE(WriteFileAtomically(file, {}).ok);
+    ASSERT_TRUE(marquetor::fileio::SaveFile(file, {}).ok);
     EXPECT_TRUE(readFile(file).empty());
     EXPECT_EQ(entries(), (std::vector<std::string>{"export.png"}));
 }

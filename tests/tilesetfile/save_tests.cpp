@@ -68,7 +68,7 @@ TEST_F(TempDir, SaveReplacesAnExistingFileAndKeepsItsPermissions) {
 TEST_F(TempDir, NewFilesGetTheUsualPermissions) {
     const mode_t old = ::umask(022);
     const SaveResult r = SaveTileSet(newDocument(), dir / "new.mrqt");
-    const SaveResult raw = WriteFileAtomically(dir / "raw.bin", bytesOf("x"));
+    const SaveResult raw = marquetor::fileio::SaveFile(dir / "raw.bin", bytesOf("x"));
     ::umask(old);
     ASSERT_TRUE(r.ok) << r.reason;
     ASSERT_TRUE(raw.ok) << raw.reason;
@@ -101,7 +101,7 @@ TEST_F(TempDir, UncreatableTargetsFailAndChangeNothing) {
     EXPECT_EQ(readFile(dir / "folder.mrqt" / "inside"), bytesOf("x"));
 
     EXPECT_FALSE(SaveTileSet(set, "").ok);
-    EXPECT_FALSE(WriteFileAtomically(dir / "missing" / "x.png", bytesOf("x")).ok);
+    EXPECT_FALSE(marquetor::fileio::SaveFile(dir / "missing" / "x.png", bytesOf("x")).ok);
     EXPECT_EQ(entries(), (std::vector<std::string>{"folder.mrqt"}));
 }
 
@@ -118,7 +118,7 @@ TEST_F(TempDir, AWriteFailingMidwayKeepsTheOldFile) {
         EXPECT_EQ(entries(), (std::vector<std::string>{"set.mrqt"}));
 
         const Bytes raw(100000, 'r');
-        EXPECT_EQ(saveWithSmallFileLimit([&] { return WriteFileAtomically(file, raw); }, signals), 0);
+        EXPECT_EQ(saveWithSmallFileLimit([&] { return marquetor::fileio::SaveFile(file, raw); }, signals), 0);
         EXPECT_EQ(readFile(file), old);
         EXPECT_EQ(entries(), (std::vector<std::string>{"set.mrqt"}));
     }

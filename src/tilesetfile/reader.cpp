@@ -1,23 +1,17 @@
-#include "tilesetfile/format.h"
-
-#include <atomic>
-#include <bit>
+#include <algorithm>
 #include <cerrno>
-#include <chrono>
 #include <climits>
-#include <cstdio>
-#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <new>
 #include <string_view>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 #include <fcntl.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "tilesetfile/format.h"
+#include "tilesetfile/lineend.h"
 
 namespace marquetor::tilesetfile {
 
@@ -30,9 +24,6 @@ using document::TileSet;
 namespace {
 
 constexpr std::string_view kHeaderText{kHeader};
-constexpr std::size_t kWriteBuffer = std::size_t{1} << 20;
-// Blocks of at least this size (texture bytes) are written from where they are.
-constexpr std::size_t kDirectWrite = std::size_t{64} << 10;
 // The file reader's buffer: small records pass through it, texture blocks do not.
 constexpr std::size_t kDefaultBlock = std::size_t{64} << 10;
 // The smallest tile record a complete file can hold: ID, two one-byte line ends, layer,
@@ -49,375 +40,6 @@ std::string quoted(const std::filesystem::path& path) {
     text += '"';
     return text;
 }
-
-// The first CR, LF or zero byte in [p, end), or end: the word-at-a-time part for short
-// stretches (and processors without SSE2). It looks at eight bytes at a time for any byte
-// below 14 (all three are): (v - 0x0E..) & ~v & 0x80.. flags the lowest such byte exactly.
-// Text rarely holds other control bytes (a tab), which are stepped over.
-[[gnu::noinline]] const std::uint8_t* findLineEndTail(const std::uint8_t* p, const std::uint8_t* end) {
-    if constexpr (std::endian::native == std::endian::little) {
-        constexpr std::uint64_t below14 = 0x0E0E0E0E0E0E0E0Eull;
-        constexpr std::uint64_t highs = 0x8080808080808080ull;
-        while (end - p >= 8) {
-            std::uint64_t w;
-            std::memcpy(&w, p, 8);
-            const std::uint64_t hit = (w - below14) & ~w & highs;
-            if (hit == 0) {
-                p += 8;
-                continue;
-            }
-            p += std::countr_zero(hit) >> 3;
-            const std::uint8_t c = *p;
-            if (c == '\r' || c == '\n' || c == 0) return p;
-            ++p;
-        }
-    }
-    for (; p < end; ++p) {
-        const std::uint8_t c = *p;
-        if (c <= '\r' && (c == '\r' || c == '\n' || c == 0)) break;
-    }
-    return p;
-}
-
-// The first CR, LF or zero byte in [p, end), or end. Sixteen bytes at a time where the
-// processor has SSE2 (every x86-64 does); kept small so that it is inlined into the readers.
-inline const std::uint8_t* findLineEnd(const std::uint8_t* p, const std::uint8_t* end) {
-#if defined(__SSE2__)
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i zero = _mm_setzero_si128();
-    while (end - p >= 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const __m128i hits = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
-                                          _mm_cmpeq_epi8(v, zero));
-        const auto mask = static_cast<unsigned>(_mm_movemask_epi8(hits));
-        if (mask != 0) return p + std::countr_zero(mask);
-        p += 16;
-    }
-#endif
-    return findLineEndTail(p, end);
-}
-
-// A text as a line can hold it: a CR, LF or zero byte would end the line early and throw
-// everything after it out of step, so the text is written up to the first of them (which
-// is what reading the line would give anyway).
-std::string_view lineText(std::string_view s) {
-    const auto* p = reinterpret_cast<const std::uint8_t*>(s.data());
-    return s.substr(0, static_cast<std::size_t>(findLineEnd(p, p + s.size()) - p));
-}
-
-// A description as the file stores it: up to the first zero byte (or line end), at most 64
-// bytes.
-std::string_view storedDescription(const std::string& d) {
-    return lineText(std::string_view(d).substr(0, document::kDescriptionSize));
-}
-
-// ----- Writing ---------------------------------------------------------------------------
-
-// Writes all of n bytes to fd; false with errno set when that fails.
-bool writeAll(int fd, const std::uint8_t* data, std::size_t n) {
-    while (n > 0) {
-        const ssize_t done = ::write(fd, data, std::min<std::size_t>(n, 1u << 30));
-        if (done < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (done == 0) {
-            errno = EIO;
-            return false;
-        }
-        data += done;
-        n -= static_cast<std::size_t>(done);
-    }
-    return true;
-}
-
-// Starts writing a file's new bytes to the disk while later ones are still being produced,
-// so that the fsync a crash-safe save ends with has little left to wait for. Only a hint:
-// whether the kernel takes it changes nothing about what is written.
-class EarlyWriteback {
-public:
-    explicit EarlyWriteback(int fd) : m_fd(fd) {}
-    void written(std::size_t n) {
-        m_written += n;
-        if (m_written - m_started >= kStep) {
-#if defined(__linux__)
-            ::sync_file_range(m_fd, static_cast<off_t>(m_started), static_cast<off_t>(m_written - m_started),
-                              SYNC_FILE_RANGE_WRITE);
-#endif
-            m_started = m_written;
-        }
-    }
-
-private:
-    static constexpr std::size_t kStep = std::size_t{8} << 20;
-    int m_fd;
-    std::size_t m_written = 0;
-    std::size_t m_started = 0;
-};
-
-// Buffers the small items of a save and passes large blocks straight through. Writes into a
-// caller-sized memory area (fd < 0), or through a buffer into a file.
-class Writer {
-public:
-    // Into memory: the area must be large enough for everything written.
-    Writer(std::uint8_t* area, std::size_t size) : m_begin(area), m_p(area), m_end(area + size) {}
-    // Into a file, through a buffer of its own.
-    explicit Writer(int fd) : m_fd(fd), m_writeback(fd) {
-        m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kWriteBuffer);
-        m_begin = m_p = m_buffer.get();
-        m_end = m_begin + kWriteBuffer;
-    }
-
-    void bytes(const void* data, std::size_t n) {
-        if (n <= static_cast<std::size_t>(m_end - m_p) && (n < kDirectWrite || m_fd < 0)) {
-            if (n) std::memcpy(m_p, data, n);
-            m_p += n;
-            return;
-        }
-        slowBytes(static_cast<const std::uint8_t*>(data), n);
-    }
-    void i32(std::int32_t v) {
-        const auto u = static_cast<std::uint32_t>(v);
-        const std::uint8_t b[4] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8),
-                                   static_cast<std::uint8_t>(u >> 16), static_cast<std::uint8_t>(u >> 24)};
-        bytes(b, 4);
-    }
-    void i16(std::int16_t v) {
-        const auto u = static_cast<std::uint16_t>(v);
-        const std::uint8_t b[2] = {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8)};
-        bytes(b, 2);
-    }
-    void line(std::string_view text) {
-        text = lineText(text);
-        bytes(text.data(), text.size());
-        bytes("\r\n", 2);
-    }
-
-    // Writes out what is buffered. False (errno kept in error()) when a write failed.
-    bool finish() {
-        if (m_fd >= 0 && m_error == 0) flushBuffer();
-        return m_error == 0;
-    }
-    int error() const { return m_error; }
-    std::size_t used() const { return static_cast<std::size_t>(m_p - m_begin); }
-
-private:
-    void flushBuffer() {
-        writeOut(m_begin, used());
-        m_p = m_begin;
-    }
-    void writeOut(const std::uint8_t* data, std::size_t n) {
-        if (m_error != 0 || n == 0) return;
-        if (!writeAll(m_fd, data, n)) {
-            m_error = errno;
-            return;
-        }
-        m_writeback.written(n);
-    }
-    void slowBytes(const std::uint8_t* data, std::size_t n) {
-        if (m_fd < 0) {   // a memory area sized too small: a bug, never silently cut
-            m_error = ENOSPC;
-            return;
-        }
-        if (m_error != 0) return;
-        if (n >= kDirectWrite) {
-            // Texture bytes go to the file from where they are, not through the buffer.
-            flushBuffer();
-            writeOut(data, n);
-            return;
-        }
-        flushBuffer();
-        std::memcpy(m_p, data, n);
-        m_p += n;
-    }
-
-    std::unique_ptr<std::uint8_t[]> m_buffer;
-    std::uint8_t* m_begin = nullptr;
-    std::uint8_t* m_p = nullptr;
-    std::uint8_t* m_end = nullptr;
-    int m_fd = -1;
-    int m_error = 0;
-    EarlyWriteback m_writeback{-1};
-};
-
-std::int32_t countField(std::size_t n) { return static_cast<std::int32_t>(std::min<std::size_t>(n, INT32_MAX)); }
-
-// Exactly the number of bytes writeTileSet produces.
-std::size_t savedSize(const TileSet& set) {
-    std::size_t n = kHeaderText.size() + 2 + 4 + 4 + 4 + 4 + 4;
-    for (const auto& m : set.materials.items())
-        n += lineText(m->name).size() + 2 + 4 + storedDescription(m->description).size() + 2;
-    set.textures.forEach([&](const Texture& t) { n += lineText(t.name).size() + 2 + 4 + t.data().size(); });
-    if (const TileGroup* group = document::LookUpTileGroup(set, 1))
-        for (const auto& t : group->tiles.items())
-            n += 4 + lineText(t->texture).size() + 2 + lineText(t->material).size() + 2 + 2 + 2;
-    return n;
-}
-
-void writeTileSet(const TileSet& set, Writer& out) {
-    out.line(kHeaderText);
-    out.i32(set.tileWidth);
-    out.i32(set.tileHeight);
-
-    out.i32(countField(set.materials.size()));
-    for (const auto& m : set.materials.items()) {
-        out.line(m->name);
-        out.i32(m->color);
-        out.line(storedDescription(m->description));
-    }
-
-    out.i32(countField(set.textures.size()));
-    set.textures.forEach([&](const Texture& t) {
-        // The size written is the number of bytes held, so the file always stays readable.
-        const auto data = t.data();
-        out.line(t.name);
-        out.i32(static_cast<std::int32_t>(data.size()));
-        out.bytes(data.data(), data.size());
-    });
-
-    const TileGroup* group = document::LookUpTileGroup(set, 1);
-    out.i32(group ? countField(group->tiles.size()) : 0);
-    if (group) {
-        for (const auto& t : group->tiles.items()) {
-            out.i32(t->id);
-            out.line(t->texture);
-            out.line(t->material);
-            out.i16(t->layer);
-            out.i16(t->collision);
-        }
-    }
-}
-
-// Holds SIGXFSZ back while a save runs, so that exceeding the file size limit makes the
-// write fail with EFBIG (reported, the old file kept) instead of killing the program. A
-// signal the save raised itself is taken off again before the mask is restored.
-class FileSizeSignalBlock {
-public:
-    FileSizeSignalBlock() {
-        sigemptyset(&m_set);
-        sigaddset(&m_set, SIGXFSZ);
-        pthread_sigmask(SIG_BLOCK, &m_set, &m_old);
-        m_wasPending = isPending();
-    }
-    FileSizeSignalBlock(const FileSizeSignalBlock&) = delete;
-    FileSizeSignalBlock& operator=(const FileSizeSignalBlock&) = delete;
-    ~FileSizeSignalBlock() {
-        if (!m_wasPending && isPending()) {
-            const timespec zero{};
-            sigtimedwait(&m_set, nullptr, &zero);
-        }
-        pthread_sigmask(SIG_SETMASK, &m_old, nullptr);
-    }
-
-private:
-    static bool isPending() {
-        sigset_t pending;
-        sigemptyset(&pending);
-        return sigpending(&pending) == 0 && sigismember(&pending, SIGXFSZ) == 1;
-    }
-    sigset_t m_set{};
-    sigset_t m_old{};
-    bool m_wasPending = false;
-};
-
-std::string tempSuffix() {
-    static std::atomic<unsigned> counter{0};
-    const auto now = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-    char text[64];
-    std::snprintf(text, sizeof text, ".tmp-%d-%llx", static_cast<int>(::getpid()),
-                  now ^ (static_cast<unsigned long long>(counter.fetch_add(1)) << 48));
-    return text;
-}
-
-SaveResult failure(std::string reason) { return SaveResult{false, std::move(reason)}; }
-
-// Writes a new file beside the target and renames it over the target once it is complete
-// and on disk. On any failure the temporary file is removed and the target is untouched.
-template <class Content>
-SaveResult writeCrashSafe(const std::filesystem::path& path, Content&& content) {
-    namespace fs = std::filesystem;
-    if (path.empty()) return failure("no file name given");
-    if (path.native().find('\0') != std::string::npos) return failure("the file name holds a zero byte");
-
-    fs::path target = path;
-    // A symbolic link stays a link: the file it points to is replaced.
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(target.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
-        }
-    }
-    const bool exists = ::stat(target.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode)) return failure(quoted(path) + " is a folder");
-    if (!target.has_filename()) return failure(quoted(path) + " is not a file name");
-
-    fs::path folder = target.parent_path();
-    if (folder.empty()) folder = ".";
-
-    FileSizeSignalBlock signalBlock;
-    fs::path temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        std::string name = ".";
-        name += target.filename().string();
-        name += tempSuffix();
-        temp = folder / name;
-        // 0666 and the umask, as any newly created file gets.
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) {
-        const int e = errno;
-        return failure("cannot create a file in " + quoted(folder) + ": " + errnoText(e));
-    }
-
-    auto abandon = [&](const std::string& what, int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return failure(what + ": " + errnoText(err));
-    };
-
-    if (exists) {
-        // Keep the old file's owner and group where we may (changing them is a privilege), then
-        // its permission bits (after the owner, which would clear set-ID bits).
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
-            // Not ours to give: the new file keeps our own group.
-        }
-        if (::fchmod(fd, st.st_mode & 07777) != 0) {
-            const int e = errno;
-            return abandon("cannot keep the permissions of \"" + path.string() + "\"", e);
-        }
-    }
-    int err = 0;
-    try {
-        err = content(fd);
-    } catch (const std::bad_alloc&) {
-        err = ENOMEM;
-    }
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (err != 0) return abandon("cannot write " + quoted(path), err);
-    if (::close(fd) != 0) {
-        const int closeErr = errno;
-        ::unlink(temp.c_str());
-        return failure("cannot write " + quoted(path) + ": " + errnoText(closeErr));
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int renameErr = errno;
-        ::unlink(temp.c_str());
-        return failure("cannot replace " + quoted(path) + ": " + errnoText(renameErr));
-    }
-    // Make the rename itself durable; some file systems cannot sync a folder, which is fine.
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return SaveResult{true, {}};
-}
-
-// ----- Reading ---------------------------------------------------------------------------
 
 // A texture's bytes as read: the block (null when none were read) and how many it holds.
 struct Block {
@@ -464,7 +86,7 @@ public:
     // the end of the data.
     std::string_view line() {
         const std::uint8_t* start = m_p;
-        const std::uint8_t* q = findLineEnd(m_p, m_end);
+        const std::uint8_t* q = detail::findLineEnd(m_p, m_end);
         const std::string_view text(reinterpret_cast<const char*>(start), static_cast<std::size_t>(q - start));
         if (q == m_end) {
             m_ended = true;   // every line of the format is followed by more
@@ -569,7 +191,7 @@ public:
     // A line ends at CR LF, a lone LF, a lone CR (the byte after it stays), a zero byte, or
     // the end of the data.
     std::string_view line() {
-        std::uint8_t* q = m_p + (findLineEnd(m_p, m_end) - m_p);
+        std::uint8_t* q = m_p + (detail::findLineEnd(m_p, m_end) - m_p);
         if (m_end - q >= 2) {   // the terminator and the byte after it are at hand
             const std::string_view text(reinterpret_cast<const char*>(m_p), static_cast<std::size_t>(q - m_p));
             m_p = q + 1 + (q[0] == '\r' && q[1] == '\n');
@@ -634,7 +256,7 @@ private:
     [[gnu::noinline]] std::string_view lineSlow(std::size_t scanned) {
         while (m_p + scanned == m_end) {
             if (!more(scanned + 1)) break;   // the file ends inside the line
-            scanned = static_cast<std::size_t>(findLineEnd(m_p + scanned, m_end) - m_p);
+            scanned = static_cast<std::size_t>(detail::findLineEnd(m_p + scanned, m_end) - m_p);
         }
         if (m_p + scanned == m_end) {
             m_ended = true;
@@ -853,39 +475,6 @@ private:
 };
 
 }  // namespace
-
-std::vector<std::uint8_t> SaveTileSetToMemory(const TileSet& set) {
-    std::vector<std::uint8_t> out(savedSize(set));
-    Writer writer(out.data(), out.size());
-    writeTileSet(set, writer);
-    out.resize(writer.used());
-    return out;
-}
-
-SaveResult SaveTileSet(const TileSet& set, const std::filesystem::path& path) {
-    try {
-        return writeCrashSafe(path, [&](int fd) {
-            Writer writer(fd);
-            writeTileSet(set, writer);
-            return writer.finish() ? 0 : writer.error();
-        });
-    } catch (const std::bad_alloc&) {
-        return failure("not enough memory to save");
-    }
-}
-
-SaveResult WriteFileAtomically(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
-    try {
-        return writeCrashSafe(path, [&](int fd) {
-            // Through a writer: large files start going to the disk before the final sync.
-            Writer writer(fd);
-            writer.bytes(bytes.data(), bytes.size());
-            return writer.finish() ? 0 : writer.error();
-        });
-    } catch (const std::bad_alloc&) {
-        return failure("not enough memory to save");
-    }
-}
 
 LoadResult LoadTileSetFromMemory(TileSet& set, std::span<const std::uint8_t> data) {
     MemoryReader in(data);
