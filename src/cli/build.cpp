@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <initializer_list>
+#include <span>
 #include <memory>
 #include <new>
 #include <optional>
@@ -28,6 +28,14 @@ namespace {
 namespace fs = std::filesystem;
 // Reading needs no key order; the plain object type parses faster.
 using Value = nlohmann::json;
+
+// The keys each kind of record may have: what dump writes.
+constexpr std::string_view kTileSetKeys[] = {"tileWidth", "tileHeight", "materials", "textures", "tiles"};
+constexpr std::string_view kMaterialKeys[] = {"name",  "nameEncoding", "color",       "red",
+                                              "green", "blue",         "description", "descriptionEncoding"};
+constexpr std::string_view kTextureKeys[] = {"name", "nameEncoding", "size", "sha256"};
+constexpr std::string_view kTileKeys[] = {"id",       "texture",          "textureEncoding", "material",
+                                          "materialEncoding", "layer", "collision"};
 
 // Thrown inside this file only, caught by BuildTileSet: the message names the record.
 struct Refused {
@@ -61,23 +69,30 @@ std::string parserReason(const char* what) {
     std::string_view rest = bracket == std::string_view::npos ? text : text.substr(bracket + 2);
     const std::size_t colon = rest.find(": ");
     if (colon != std::string_view::npos) rest = rest.substr(colon + 2);
-    return std::string(rest);
+    return document::BytesToUtf8(rest);   // "last read" may quote bytes that are not UTF-8
 }
 
 // One record of the JSON: its fields, read with the record named in every refusal.
 class Record {
 public:
-    Record(const Value& value, std::string label, std::initializer_list<std::string_view> keys) : m_value(value), m_label(std::move(label)) {
+    Record(const Value& value, std::string label, std::span<const std::string_view> keys)
+        : m_value(value), m_label(std::move(label)), m_keys(keys) {
         if (!value.is_object()) refuse("is not a JSON object");
-        for (const auto& [key, item] : value.items()) {
+    }
+
+    // Names the record by what identifies it, once that is read, and refuses keys that no
+    // record of its kind has (a misspelt key would otherwise go unnoticed).
+    void rename(std::string label) {
+        m_label = std::move(label);
+        checkKeys();
+    }
+    void checkKeys() const {
+        for (const auto& [key, item] : m_value.items()) {
             bool known = false;
-            for (const std::string_view k : keys) known = known || key == k;
+            for (const std::string_view k : m_keys) known = known || key == k;
             if (!known) refuse("has a key \"" + key + "\" that no record of its kind has");
         }
     }
-
-    // Names the record by what identifies it, once that is read.
-    void rename(std::string label) { m_label = std::move(label); }
     const std::string& label() const { return m_label; }
 
     [[noreturn]] void refuse(const std::string& why) const { throw Refused{m_label + ": " + why}; }
@@ -142,6 +157,7 @@ public:
 private:
     const Value& m_value;
     std::string m_label;
+    std::span<const std::string_view> m_keys;   // static arrays
 };
 
 std::string indexLabel(const char* list, std::size_t i) { return std::string(list) + "[" + std::to_string(i) + "]"; }
@@ -214,8 +230,7 @@ bool isDigest(std::string_view text) {
 void buildMaterials(const Value& list, document::TileSet& set) {
     std::unordered_map<std::string, std::size_t> seen;
     for (std::size_t i = 0; i < list.size(); ++i) {
-        Record r(list[i], indexLabel("materials", i),
-                 {"name", "nameEncoding", "color", "red", "green", "blue", "description", "descriptionEncoding"});
+        Record r(list[i], indexLabel("materials", i), kMaterialKeys);
         std::string name = r.text("name");
         r.rename("material " + quotedText(name));
         if (const auto [it, fresh] = seen.emplace(name, i); !fresh)
@@ -258,7 +273,7 @@ void buildTextures(const Value& list, const fs::path& dir, const BuildOptions& o
     // leaves the file's order reversed (most recent first), and entering that order again
     // reverses it back, so the saved file lists them as the dumped one did.
     for (std::size_t i = 0; i < list.size(); ++i) {
-        Record r(list[i], indexLabel("textures", i), {"name", "nameEncoding", "size", "sha256"});
+        Record r(list[i], indexLabel("textures", i), kTextureKeys);
         std::string name = r.text("name");
         r.rename("texture " + quotedText(name));
         if (const auto [it, fresh] = seen.emplace(name, i); !fresh)
@@ -296,8 +311,7 @@ void buildTiles(const Value& list, document::TileSet& set) {
     group->tiles.reserve(list.size());
     group->tileIndex.reserve(list.size());
     for (std::size_t i = 0; i < list.size(); ++i) {
-        Record r(list[i], indexLabel("tiles", i),
-                 {"id", "texture", "textureEncoding", "material", "materialEncoding", "layer", "collision"});
+        Record r(list[i], indexLabel("tiles", i), kTileKeys);
         const std::int32_t id = r.int32("id");
         r.rename("tile " + std::to_string(id) + " (" + indexLabel("tiles", i) + ")");
         const std::string texture = r.text("texture");
@@ -319,7 +333,8 @@ BuildResult BuildTileSet(std::string_view json, const fs::path& texturesDir, con
         return {false, lineAndColumn(json, e.byte) + ": " + parserReason(e.what())};
     }
     try {
-        const Record top(root, "the tile set", {"tileWidth", "tileHeight", "materials", "textures", "tiles"});
+        const Record top(root, "the tile set", kTileSetKeys);
+        top.checkKeys();
         set.tileWidth = top.int32("tileWidth");
         set.tileHeight = top.int32("tileHeight");
         if (const Value* materials = top.list("materials")) buildMaterials(*materials, set);
