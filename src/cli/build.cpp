@@ -2,9 +2,13 @@
 
 #include <cerrno>
 #include <climits>
+#include <condition_variable>
+#include <deque>
 #include <cstring>
 #include <span>
+#include <thread>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <optional>
 #include <unordered_map>
@@ -34,6 +38,15 @@ constexpr std::string_view kTileSetKeys[] = {"tileWidth", "tileHeight", "materia
 constexpr std::string_view kMaterialKeys[] = {"name",  "nameEncoding", "color",       "red",
                                               "green", "blue",         "description", "descriptionEncoding"};
 constexpr std::string_view kTextureKeys[] = {"name", "nameEncoding", "size", "sha256"};
+// "name" -> "nameEncoding" without building a text per record.
+std::string_view encodingKeyOf(std::string_view key) {
+    if (key == "name") return "nameEncoding";
+    if (key == "description") return "descriptionEncoding";
+    if (key == "texture") return "textureEncoding";
+    if (key == "material") return "materialEncoding";
+    return {};
+}
+
 constexpr std::string_view kTileKeys[] = {"id",       "texture",          "textureEncoding", "material",
                                           "materialEncoding", "layer", "collision"};
 
@@ -72,18 +85,26 @@ std::string parserReason(const char* what) {
     return document::BytesToUtf8(rest);   // "last read" may quote bytes that are not UTF-8
 }
 
-// One record of the JSON: its fields, read with the record named in every refusal.
+// One record of the JSON: its fields, read with the record named in every refusal. The name
+// is only put together for a refusal: a hundred thousand records pass through here.
 class Record {
 public:
-    Record(const Value& value, std::string label, std::span<const std::string_view> keys)
-        : m_value(value), m_label(std::move(label)), m_keys(keys) {
+    Record(const Value& value, const char* list, std::size_t index, std::span<const std::string_view> keys)
+        : m_value(value), m_list(list), m_index(index), m_keys(keys) {
         if (!value.is_object()) refuse("is not a JSON object");
     }
 
-    // Names the record by what identifies it, once that is read, and refuses keys that no
-    // record of its kind has (a misspelt key would otherwise go unnoticed).
-    void rename(std::string label) {
-        m_label = std::move(label);
+    // Names the record by what identifies it, once that is read (`material "Stone"`, with a
+    // name that outlives the record), and refuses keys that no record of its kind has (a
+    // misspelt key would otherwise go unnoticed).
+    void identify(const char* kind, std::string_view name) {
+        m_kind = kind;
+        m_name = name;
+        checkKeys();
+    }
+    void identify(std::int32_t tileId) {
+        m_kind = "tile";
+        m_id = tileId;
         checkKeys();
     }
     void checkKeys() const {
@@ -93,9 +114,14 @@ public:
             if (!known) refuse("has a key \"" + key + "\" that no record of its kind has");
         }
     }
-    const std::string& label() const { return m_label; }
+    std::string label() const {
+        const std::string at = m_list ? std::string(m_list) + "[" + std::to_string(m_index) + "]" : "the tile set";
+        if (!m_kind) return at;
+        if (m_id) return std::string(m_kind) + " " + std::to_string(*m_id) + " (" + at + ")";
+        return std::string(m_kind) + " " + quotedText(m_name);
+    }
 
-    [[noreturn]] void refuse(const std::string& why) const { throw Refused{m_label + ": " + why}; }
+    [[noreturn]] void refuse(const std::string& why) const { throw Refused{label() + ": " + why}; }
 
     bool has(const char* key) const { return m_value.contains(key); }
 
@@ -128,10 +154,10 @@ public:
         if (it == m_value.end()) refuse("has no \"" + std::string(key) + "\"");
         if (!it->is_string()) refuse("\"" + std::string(key) + "\" is not a text");
         std::string bytes = it->get<std::string>();
-        const std::string encodingKey = EncodingKey(key);
+        const std::string_view encodingKey = encodingKeyOf(key);
         if (const auto enc = m_value.find(encodingKey); enc != m_value.end()) {
             if (!enc->is_string() || (*enc != kWindows1252 && *enc != kUtf8))
-                refuse("\"" + encodingKey + "\" must be \"windows-1252\" or \"utf-8\"");
+                refuse("\"" + std::string(encodingKey) + "\" must be \"windows-1252\" or \"utf-8\"");
             if (*enc == kWindows1252) {
                 std::optional<std::string> restored = document::Utf8ToWindows1252(bytes);
                 if (!restored) refuse("\"" + std::string(key) + "\" holds a character that Windows-1252 lacks");
@@ -153,14 +179,17 @@ public:
     }
 
     const Value& at(const char* key) const { return m_value.at(key); }
+    std::int32_t id() const { return m_id.value_or(0); }
 
 private:
     const Value& m_value;
-    std::string m_label;
+    const char* m_list;   // null for the tile set itself
+    std::size_t m_index;
     std::span<const std::string_view> m_keys;   // static arrays
+    const char* m_kind = nullptr;
+    std::string_view m_name;
+    std::optional<std::int32_t> m_id;
 };
-
-std::string indexLabel(const char* list, std::size_t i) { return std::string(list) + "[" + std::to_string(i) + "]"; }
 
 // Opens a file for reading; the descriptor is closed when this goes.
 class InputFile {
@@ -230,9 +259,9 @@ bool isDigest(std::string_view text) {
 void buildMaterials(const Value& list, document::TileSet& set) {
     std::unordered_map<std::string, std::size_t> seen;
     for (std::size_t i = 0; i < list.size(); ++i) {
-        Record r(list[i], indexLabel("materials", i), kMaterialKeys);
+        Record r(list[i], "materials", i, kMaterialKeys);
         std::string name = r.text("name");
-        r.rename("material " + quotedText(name));
+        r.identify("material", name);
         if (const auto [it, fresh] = seen.emplace(name, i); !fresh)
             r.refuse("the name is taken by materials[" + std::to_string(it->second) + "]");
 
@@ -267,42 +296,111 @@ void buildMaterials(const Value& list, document::TileSet& set) {
     }
 }
 
+// Checks the textures' digests on a second thread while the next files are read and the
+// rest is built: hashing costs about as much as reading the bytes, and the two overlap. The
+// refusal is the one a check in list order would give first.
+class DigestChecker {
+public:
+    DigestChecker() : m_thread([this] { work(); }) {}
+    DigestChecker(const DigestChecker&) = delete;
+    DigestChecker& operator=(const DigestChecker&) = delete;
+    ~DigestChecker() { finish(); }
+
+    // The bytes must stay where they are until finish().
+    void add(std::size_t index, std::span<const std::uint8_t> bytes, std::string expected, std::string refusalStart) {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_jobs.push_back(Job{index, bytes, std::move(expected), std::move(refusalStart)});
+        }
+        m_wake.notify_one();
+    }
+
+    // Waits for every digest; the refusal of the first texture (in list order) whose bytes do
+    // not match, if any.
+    std::optional<std::pair<std::size_t, std::string>> finish() {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_closed = true;
+        }
+        m_wake.notify_one();
+        if (m_thread.joinable()) m_thread.join();
+        return m_mismatch;
+    }
+
+private:
+    struct Job {
+        std::size_t index;
+        std::span<const std::uint8_t> bytes;
+        std::string expected;
+        std::string refusalStart;
+    };
+
+    void work() {
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock lock(m_mutex);
+                m_wake.wait(lock, [&] { return m_closed || !m_jobs.empty(); });
+                if (m_jobs.empty()) return;
+                job = std::move(m_jobs.front());
+                m_jobs.pop_front();
+            }
+            const std::string actual = Sha256Hex(job.bytes);
+            if (!sameHex(job.expected, actual) && (!m_mismatch || job.index < m_mismatch->first))
+                m_mismatch.emplace(job.index, job.refusalStart + " is " + actual + ", the JSON says " + job.expected +
+                                                  " (--ignore-sha256 takes the file as it is)");
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<Job> m_jobs;
+    bool m_closed = false;
+    std::optional<std::pair<std::size_t, std::string>> m_mismatch;   // written by the thread until it ends
+    std::thread m_thread;
+};
+
 void buildTextures(const Value& list, const fs::path& dir, const BuildOptions& options, document::TileSet& set) {
     std::unordered_map<std::string, std::size_t> seen;
+    DigestChecker digests;
     // Entered in the order listed, as a load enters a file's textures: within a bucket a load
     // leaves the file's order reversed (most recent first), and entering that order again
     // reverses it back, so the saved file lists them as the dumped one did.
     for (std::size_t i = 0; i < list.size(); ++i) {
-        Record r(list[i], indexLabel("textures", i), kTextureKeys);
-        std::string name = r.text("name");
-        r.rename("texture " + quotedText(name));
-        if (const auto [it, fresh] = seen.emplace(name, i); !fresh)
-            r.refuse("the name is taken by textures[" + std::to_string(it->second) + "]");
-        if (!IsPlainFileName(name)) r.refuse("the name is not a plain file name, so there is no file to read it from");
-        std::optional<std::int64_t> size;
-        if (r.has("size")) size = r.number("size", 0, INT32_MAX, "the file's 32-bit size");
-        std::string digest;
-        if (r.has("sha256")) {
-            if (!r.at("sha256").is_string() || !isDigest(r.at("sha256").get<std::string>()))
-                r.refuse("\"sha256\" is not 64 hexadecimal digits");
-            digest = r.at("sha256").get<std::string>();
-        }
-
-        FileBytes file = readTexture(dir / name, r);
-        if (!options.ignoreSha256) {
-            const std::string shown = document::BytesToUtf8((dir / name).string());
-            if (size && *size != file.size)
-                r.refuse(shown + " has " + std::to_string(file.size) + " bytes, the JSON says " + std::to_string(*size) +
-                         " (--ignore-sha256 takes the file as it is)");
-            if (!digest.empty()) {
-                const std::string actual = Sha256Hex({file.bytes.get(), static_cast<std::size_t>(file.size)});
-                if (!sameHex(digest, actual))
-                    r.refuse("the SHA-256 of " + shown + " is " + actual + ", the JSON says " + digest +
-                             " (--ignore-sha256 takes the file as it is)");
+        try {
+            Record r(list[i], "textures", i, kTextureKeys);
+            std::string name = r.text("name");
+            r.identify("texture", name);
+            if (const auto [it, fresh] = seen.emplace(name, i); !fresh)
+                r.refuse("the name is taken by textures[" + std::to_string(it->second) + "]");
+            if (!IsPlainFileName(name)) r.refuse("the name is not a plain file name, so there is no file to read it from");
+            std::optional<std::int64_t> size;
+            if (r.has("size")) size = r.number("size", 0, INT32_MAX, "the file's 32-bit size");
+            std::string digest;
+            if (r.has("sha256")) {
+                if (!r.at("sha256").is_string() || !isDigest(r.at("sha256").get<std::string>()))
+                    r.refuse("\"sha256\" is not 64 hexadecimal digits");
+                digest = r.at("sha256").get<std::string>();
             }
+
+            FileBytes file = readTexture(dir / name, r);
+            const std::span<const std::uint8_t> bytes(file.bytes.get(), static_cast<std::size_t>(file.size));
+            if (!options.ignoreSha256) {
+                const std::string shown = document::BytesToUtf8((dir / name).string());
+                if (size && *size != file.size)
+                    r.refuse(shown + " has " + std::to_string(file.size) + " bytes, the JSON says " +
+                             std::to_string(*size) + " (--ignore-sha256 takes the file as it is)");
+                // The names are unique, so these bytes stay in the set until the end.
+                if (!digest.empty()) digests.add(i, bytes, digest, r.label() + ": the SHA-256 of " + shown);
+            }
+            document::PutTexture(set, std::move(name), std::move(file.bytes), file.size);
+        } catch (const Refused&) {
+            // An earlier texture whose bytes do not match comes first.
+            if (const auto mismatch = digests.finish(); mismatch && mismatch->first < i) throw Refused{mismatch->second};
+            throw;
         }
-        document::PutTexture(set, std::move(name), std::move(file.bytes), file.size);
     }
+    if (const auto mismatch = digests.finish()) throw Refused{mismatch->second};
 }
 
 void buildTiles(const Value& list, document::TileSet& set) {
@@ -311,14 +409,13 @@ void buildTiles(const Value& list, document::TileSet& set) {
     group->tiles.reserve(list.size());
     group->tileIndex.reserve(list.size());
     for (std::size_t i = 0; i < list.size(); ++i) {
-        Record r(list[i], indexLabel("tiles", i), kTileKeys);
-        const std::int32_t id = r.int32("id");
-        r.rename("tile " + std::to_string(id) + " (" + indexLabel("tiles", i) + ")");
+        Record r(list[i], "tiles", i, kTileKeys);
+        r.identify(r.int32("id"));
         const std::string texture = r.text("texture");
         const std::string material = r.text("material");
         const std::int16_t layer = r.has("layer") ? r.int16("layer") : std::int16_t{0};
         const std::int16_t collision = r.has("collision") ? r.int16("collision") : std::int16_t{0};
-        if (!document::AddTile(*group, id, texture, material, layer, collision)) r.refuse("the ID is taken by an earlier tile");
+        if (!document::AddTile(*group, r.id(), texture, material, layer, collision)) r.refuse("the ID is taken by an earlier tile");
     }
 }
 
@@ -333,7 +430,7 @@ BuildResult BuildTileSet(std::string_view json, const fs::path& texturesDir, con
         return {false, lineAndColumn(json, e.byte) + ": " + parserReason(e.what())};
     }
     try {
-        const Record top(root, "the tile set", kTileSetKeys);
+        const Record top(root, nullptr, 0, kTileSetKeys);
         top.checkKeys();
         set.tileWidth = top.int32("tileWidth");
         set.tileHeight = top.int32("tileHeight");
