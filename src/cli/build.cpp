@@ -256,44 +256,52 @@ bool isDigest(std::string_view text) {
     return true;
 }
 
-void buildMaterials(const Value& list, document::TileSet& set) {
-    std::unordered_map<std::string, std::size_t> seen;
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        Record r(list[i], "materials", i, kMaterialKeys);
-        std::string name = r.text("name");
-        r.identify("material", name);
-        if (const auto [it, fresh] = seen.emplace(name, i); !fresh)
-            r.refuse("the name is taken by materials[" + std::to_string(it->second) + "]");
+// What the records of one build share: the set they go into and what was seen so far.
+struct Building {
+    Building(document::TileSet& s, const fs::path& d, const BuildOptions& o) : set(s), dir(d), options(o) {}
 
-        const bool anyChannel = r.has("red") || r.has("green") || r.has("blue");
-        const bool allChannels = r.has("red") && r.has("green") && r.has("blue");
-        if (anyChannel && !allChannels) r.refuse("has only some of \"red\", \"green\" and \"blue\"");
-        if (!r.has("color") && !allChannels) r.refuse("has neither \"color\" nor \"red\", \"green\" and \"blue\"");
-        std::int32_t color = 0;
-        if (allChannels) {
-            const std::int64_t red = r.number("red", 0, 255, "a colour channel");
-            const std::int64_t green = r.number("green", 0, 255, "a colour channel");
-            const std::int64_t blue = r.number("blue", 0, 255, "a colour channel");
-            color = document::MakeColor(red, green, blue);
-            if (r.has("color")) {
-                const std::int32_t given = r.int32("color");
-                if (document::ColorRed(given) != red || document::ColorGreen(given) != green ||
-                    document::ColorBlue(given) != blue)
-                    r.refuse("\"color\" " + std::to_string(given) + " is not red " + std::to_string(red) + ", green " +
-                             std::to_string(green) + ", blue " + std::to_string(blue) +
-                             " (change both, or leave one out)");
-                color = given;   // it may hold bits above blue
-            }
-        } else {
-            color = r.int32("color");
+    document::TileSet& set;
+    const fs::path& dir;
+    const BuildOptions& options;
+    document::TileGroup* group = nullptr;
+    std::unordered_map<std::string, std::size_t> materialNames;
+    std::unordered_map<std::string, std::size_t> textureNames;
+};
+
+void buildMaterial(const Value& value, std::size_t i, Building& b) {
+    Record r(value, "materials", i, kMaterialKeys);
+    std::string name = r.text("name");
+    r.identify("material", name);
+    if (const auto [it, fresh] = b.materialNames.emplace(name, i); !fresh)
+        r.refuse("the name is taken by materials[" + std::to_string(it->second) + "]");
+
+    const bool anyChannel = r.has("red") || r.has("green") || r.has("blue");
+    const bool allChannels = r.has("red") && r.has("green") && r.has("blue");
+    if (anyChannel && !allChannels) r.refuse("has only some of \"red\", \"green\" and \"blue\"");
+    if (!r.has("color") && !allChannels) r.refuse("has neither \"color\" nor \"red\", \"green\" and \"blue\"");
+    std::int32_t color = 0;
+    if (allChannels) {
+        const std::int64_t red = r.number("red", 0, 255, "a colour channel");
+        const std::int64_t green = r.number("green", 0, 255, "a colour channel");
+        const std::int64_t blue = r.number("blue", 0, 255, "a colour channel");
+        color = document::MakeColor(red, green, blue);
+        if (r.has("color")) {
+            const std::int32_t given = r.int32("color");
+            if (document::ColorRed(given) != red || document::ColorGreen(given) != green ||
+                document::ColorBlue(given) != blue)
+                r.refuse("\"color\" " + std::to_string(given) + " is not red " + std::to_string(red) + ", green " +
+                         std::to_string(green) + ", blue " + std::to_string(blue) + " (change both, or leave one out)");
+            color = given;   // it may hold bits above blue
         }
-
-        const std::string description = r.has("description") ? r.text("description") : std::string();
-        if (description.size() > document::kDescriptionSize)
-            r.refuse("the description has " + std::to_string(description.size()) + " bytes; the file keeps at most " +
-                     std::to_string(document::kDescriptionSize));
-        document::AddMaterial(set, name, color, description);
+    } else {
+        color = r.int32("color");
     }
+
+    const std::string description = r.has("description") ? r.text("description") : std::string();
+    if (description.size() > document::kDescriptionSize)
+        r.refuse("the description has " + std::to_string(description.size()) + " bytes; the file keeps at most " +
+                 std::to_string(document::kDescriptionSize));
+    document::AddMaterial(b.set, name, color, description);
 }
 
 // Checks the textures' digests on a second thread while the next files are read and the
@@ -360,86 +368,218 @@ private:
     std::thread m_thread;
 };
 
-void buildTextures(const Value& list, const fs::path& dir, const BuildOptions& options, document::TileSet& set) {
-    std::unordered_map<std::string, std::size_t> seen;
-    DigestChecker digests;
-    // Entered in the order listed, as a load enters a file's textures: within a bucket a load
-    // leaves the file's order reversed (most recent first), and entering that order again
-    // reverses it back, so the saved file lists them as the dumped one did.
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        try {
-            Record r(list[i], "textures", i, kTextureKeys);
-            std::string name = r.text("name");
-            r.identify("texture", name);
-            if (const auto [it, fresh] = seen.emplace(name, i); !fresh)
-                r.refuse("the name is taken by textures[" + std::to_string(it->second) + "]");
-            if (!IsPlainFileName(name)) r.refuse("the name is not a plain file name, so there is no file to read it from");
-            std::optional<std::int64_t> size;
-            if (r.has("size")) size = r.number("size", 0, INT32_MAX, "the file's 32-bit size");
-            std::string digest;
-            if (r.has("sha256")) {
-                if (!r.at("sha256").is_string() || !isDigest(r.at("sha256").get<std::string>()))
-                    r.refuse("\"sha256\" is not 64 hexadecimal digits");
-                digest = r.at("sha256").get<std::string>();
-            }
+// Textures are entered in the order listed, as a load enters a file's textures: within a
+// bucket a load leaves the file's order reversed (most recent first), and entering that order
+// again reverses it back, so the saved file lists them as the dumped one did.
+void buildTexture(const Value& value, std::size_t i, Building& b, DigestChecker& digests) {
+    Record r(value, "textures", i, kTextureKeys);
+    std::string name = r.text("name");
+    r.identify("texture", name);
+    if (const auto [it, fresh] = b.textureNames.emplace(name, i); !fresh)
+        r.refuse("the name is taken by textures[" + std::to_string(it->second) + "]");
+    if (!IsPlainFileName(name)) r.refuse("the name is not a plain file name, so there is no file to read it from");
+    std::optional<std::int64_t> size;
+    if (r.has("size")) size = r.number("size", 0, INT32_MAX, "the file's 32-bit size");
+    std::string digest;
+    if (r.has("sha256")) {
+        if (!r.at("sha256").is_string() || !isDigest(r.at("sha256").get<std::string>()))
+            r.refuse("\"sha256\" is not 64 hexadecimal digits");
+        digest = r.at("sha256").get<std::string>();
+    }
 
-            FileBytes file = readTexture(dir / name, r);
-            const std::span<const std::uint8_t> bytes(file.bytes.get(), static_cast<std::size_t>(file.size));
-            if (!options.ignoreSha256) {
-                const std::string shown = document::BytesToUtf8((dir / name).string());
-                if (size && *size != file.size)
-                    r.refuse(shown + " has " + std::to_string(file.size) + " bytes, the JSON says " +
-                             std::to_string(*size) + " (--ignore-sha256 takes the file as it is)");
-                // The names are unique, so these bytes stay in the set until the end.
-                if (!digest.empty()) digests.add(i, bytes, digest, r.label() + ": the SHA-256 of " + shown);
-            }
-            document::PutTexture(set, std::move(name), std::move(file.bytes), file.size);
-        } catch (const Refused&) {
-            // An earlier texture whose bytes do not match comes first.
-            if (const auto mismatch = digests.finish(); mismatch && mismatch->first < i) throw Refused{mismatch->second};
-            throw;
+    FileBytes file = readTexture(b.dir / name, r);
+    const std::span<const std::uint8_t> bytes(file.bytes.get(), static_cast<std::size_t>(file.size));
+    if (!b.options.ignoreSha256) {
+        const std::string shown = document::BytesToUtf8((b.dir / name).string());
+        if (size && *size != file.size)
+            r.refuse(shown + " has " + std::to_string(file.size) + " bytes, the JSON says " + std::to_string(*size) +
+                     " (--ignore-sha256 takes the file as it is)");
+        // The names are unique, so these bytes stay in the set until the end.
+        if (!digest.empty()) digests.add(i, bytes, digest, r.label() + ": the SHA-256 of " + shown);
+    }
+    document::PutTexture(b.set, std::move(name), std::move(file.bytes), file.size);
+}
+
+void buildTile(const Value& value, std::size_t i, Building& b) {
+    Record r(value, "tiles", i, kTileKeys);
+    r.identify(r.int32("id"));
+    const std::string texture = r.text("texture");
+    const std::string material = r.text("material");
+    const std::int16_t layer = r.has("layer") ? r.int16("layer") : std::int16_t{0};
+    const std::int16_t collision = r.has("collision") ? r.int16("collision") : std::int16_t{0};
+    if (!document::AddTile(*b.group, r.id(), texture, material, layer, collision)) r.refuse("the ID is taken by an earlier tile");
+}
+
+// Reads the JSON as it is parsed: each record of the three lists is made into a small value
+// of its own and built at once, so a million tiles never sit in memory as JSON values.
+// Everything else at the top (the tile size, a misplaced list) is kept for the end.
+class StreamingBuilder {
+public:
+    using Number = Value::number_integer_t;
+    using Unsigned = Value::number_unsigned_t;
+    using Float = Value::number_float_t;
+    using String = Value::string_t;
+    using Binary = Value::binary_t;
+
+    StreamingBuilder(Building& building, DigestChecker& digests) : m_b(building), m_digests(digests) {}
+
+    bool null() { return put(Value(nullptr)); }
+    bool boolean(bool v) { return put(Value(v)); }
+    bool number_integer(Number v) { return put(Value(v)); }
+    bool number_unsigned(Unsigned v) { return put(Value(v)); }
+    bool number_float(Float v, const String&) { return put(Value(v)); }
+    bool string(String& v) { return put(Value(std::move(v))); }
+    bool binary(Binary& v) { return put(Value::binary(std::move(v))); }
+
+    bool start_object(std::size_t) {
+        if (m_depth++ == 0) {
+            m_topIsObject = true;
+            return true;
         }
+        return open(Value::object());
     }
-    if (const auto mismatch = digests.finish()) throw Refused{mismatch->second};
-}
+    bool start_array(std::size_t) {
+        if (m_depth++ == 0) return true;   // not an object: refused at the end
+        if (m_depth == 2 && m_stack.empty() && isList(m_key)) {
+            m_list = m_key;
+            m_index = 0;
+            return true;
+        }
+        return open(Value::array());
+    }
+    bool end_object() { return close(); }
+    bool end_array() {
+        if (m_depth == 2 && m_stack.empty() && !m_list.empty()) {
+            --m_depth;
+            m_list.clear();
+            return true;
+        }
+        return close();
+    }
+    bool key(String& k) {
+        if (m_depth == 1) {
+            if (!m_topKeys.insert(k).second) throw Refused{"the tile set: has \"" + k + "\" twice"};
+            m_key = k;
+        } else if (!m_stack.empty() && m_stack.back()->is_object()) {
+            m_keys.push_back(k);
+        }
+        return true;
+    }
+    bool parse_error(std::size_t position, const std::string&, const nlohmann::detail::exception& e) {
+        m_errorPosition = position;
+        m_errorText = e.what();
+        return false;
+    }
 
-void buildTiles(const Value& list, document::TileSet& set) {
-    document::TileGroup* group = document::LookUpTileGroup(set, 1);
-    if (!group) group = document::AddTileGroup(set, 1);
-    group->tiles.reserve(list.size());
-    group->tileIndex.reserve(list.size());
-    for (std::size_t i = 0; i < list.size(); ++i) {
-        Record r(list[i], "tiles", i, kTileKeys);
-        r.identify(r.int32("id"));
-        const std::string texture = r.text("texture");
-        const std::string material = r.text("material");
-        const std::int16_t layer = r.has("layer") ? r.int16("layer") : std::int16_t{0};
-        const std::int16_t collision = r.has("collision") ? r.int16("collision") : std::int16_t{0};
-        if (!document::AddTile(*group, r.id(), texture, material, layer, collision)) r.refuse("the ID is taken by an earlier tile");
+    std::size_t errorPosition() const { return m_errorPosition; }
+    const std::string& errorText() const { return m_errorText; }
+    bool topIsObject() const { return m_topIsObject; }
+    // The top-level values that are not records of a list.
+    const Value& rest() const { return m_rest; }
+    bool listed(const char* list) const { return m_topKeys.count(list) > 0; }
+
+private:
+    static bool isList(std::string_view key) { return key == "materials" || key == "textures" || key == "tiles"; }
+
+    // A value inside a record (or a whole record, or a top-level value).
+    bool put(Value v) {
+        if (m_stack.empty()) return done(std::move(v));
+        Value& parent = *m_stack.back();
+        if (parent.is_object()) {
+            parent[m_keys.back()] = std::move(v);
+            m_keys.pop_back();
+        } else {
+            parent.push_back(std::move(v));
+        }
+        return true;
     }
-}
+    bool open(Value container) {
+        if (m_stack.empty()) {
+            m_record = std::move(container);
+            m_stack.push_back(&m_record);
+            return true;
+        }
+        Value& parent = *m_stack.back();
+        Value* inner;
+        if (parent.is_object()) {
+            inner = &(parent[m_keys.back()] = std::move(container));
+            m_keys.pop_back();
+        } else {
+            parent.push_back(std::move(container));
+            inner = &parent.back();
+        }
+        m_stack.push_back(inner);
+        return true;
+    }
+    bool close() {
+        --m_depth;
+        if (m_stack.empty()) return true;   // the top-level object ends
+        m_stack.pop_back();
+        if (m_stack.empty()) return done(std::move(m_record));
+        return true;
+    }
+    // A whole value at depth 1 (a top-level value) or 2 (a record of a list).
+    bool done(Value v) {
+        if (m_list.empty()) {
+            if (m_depth == 1) m_rest[m_key] = std::move(v);
+            return true;
+        }
+        const std::size_t i = m_index++;
+        if (i >= static_cast<std::size_t>(INT32_MAX))
+            throw Refused{"the tile set: \"" + m_list + "\" holds more records than the file's count can say"};
+        if (m_list == "materials") buildMaterial(v, i, m_b);
+        else if (m_list == "textures") buildTexture(v, i, m_b, m_digests);
+        else buildTile(v, i, m_b);
+        return true;
+    }
+
+    Building& m_b;
+    DigestChecker& m_digests;
+    int m_depth = 0;
+    bool m_topIsObject = false;
+    std::string m_key;                 // the current top-level key
+    std::unordered_set<std::string> m_topKeys;
+    std::string m_list;                // the list whose records are being read
+    std::size_t m_index = 0;
+    Value m_record;                    // the record being put together
+    std::vector<Value*> m_stack;       // its open containers
+    std::vector<std::string> m_keys;   // keys waiting for their values
+    Value m_rest = Value::object();
+    std::size_t m_errorPosition = 0;
+    std::string m_errorText;
+};
 
 }  // namespace
 
 BuildResult BuildTileSet(std::string_view json, const fs::path& texturesDir, const BuildOptions& options,
                          document::TileSet& set) {
-    Value root;
+    Building building(set, texturesDir, options);
+    building.group = document::LookUpTileGroup(set, 1);
+    if (!building.group) building.group = document::AddTileGroup(set, 1);
+    DigestChecker digests;
+    // A texture whose bytes do not match comes before any refusal of a later record.
+    auto firstRefusal = [&](const std::string& refusal, bool laterThanTextures, std::size_t textureIndex) {
+        const auto mismatch = digests.finish();
+        if (mismatch && (laterThanTextures || mismatch->first < textureIndex)) return mismatch->second;
+        return refusal;
+    };
+    StreamingBuilder builder(building, digests);
     try {
-        root = Value::parse(json.begin(), json.end());
-    } catch (const Value::parse_error& e) {
-        return {false, lineAndColumn(json, e.byte) + ": " + parserReason(e.what())};
-    }
-    try {
-        const Record top(root, nullptr, 0, kTileSetKeys);
+        if (!Value::sax_parse(json.begin(), json.end(), &builder))
+            return {false, lineAndColumn(json, builder.errorPosition()) + ": " + parserReason(builder.errorText().c_str())};
+        if (!builder.topIsObject()) throw Refused{"the tile set: is not a JSON object"};
+        const Record top(builder.rest(), nullptr, 0, kTileSetKeys);
         top.checkKeys();
         set.tileWidth = top.int32("tileWidth");
         set.tileHeight = top.int32("tileHeight");
-        if (const Value* materials = top.list("materials")) buildMaterials(*materials, set);
-        if (const Value* textures = top.list("textures")) buildTextures(*textures, texturesDir, options, set);
-        if (const Value* tiles = top.list("tiles")) buildTiles(*tiles, set);
-        else if (!document::LookUpTileGroup(set, 1)) document::AddTileGroup(set, 1);
+        // A list key whose value is no list.
+        for (const char* list : {"materials", "textures", "tiles"})
+            if (builder.rest().contains(list)) top.list(list);
+        if (const auto mismatch = digests.finish()) throw Refused{mismatch->second};
     } catch (const Refused& refused) {
-        return {false, refused.message};
+        const bool inTextures = refused.message.rfind("texture", 0) == 0 || refused.message.rfind("textures[", 0) == 0;
+        const std::size_t index = inTextures ? set.textures.size() : 0;
+        return {false, firstRefusal(refused.message, !inTextures && builder.listed("textures"), index)};
     } catch (const std::bad_alloc&) {
         return {false, "not enough memory to build the tile set"};
     }

@@ -272,6 +272,19 @@ TEST_F(Build, RefusesWhatItCannotKeepAndWritesNothing) {
     bad["tileHeight"] = 1.5;
     refused(bad, "\"tileHeight\" is not a whole number");
 
+    bad = j;
+    bad["tiles"] = 5;
+    refused(bad, "the tile set: \"tiles\" is not a list");
+    refused(Json::array({1}), "the tile set: is not a JSON object");
+
+    // The records are built while the JSON is read: refusals still come in document order,
+    // a texture whose bytes changed before a tile the format cannot hold.
+    bad = j;
+    bad["tiles"][0]["layer"] = 40000;
+    writeFile(dir / "tex" / "rock.png", "rock bytez");
+    refused(bad, "texture \"rock.png\": the SHA-256 of tex/rock.png is ");
+    writeFile(dir / "tex" / "rock.png", "rock bytes");
+
     fs::remove(dir / "tex" / "rock.png");
     refused(j, "texture \"rock.png\": tex/rock.png cannot be read");
 }
@@ -283,6 +296,11 @@ TEST_F(Build, BadJsonIsNamedByLineAndColumn) {
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.err.rfind("mrqt: in.json: line 3, column 19: syntax error", 0), 0u) << r.err;
     EXPECT_FALSE(fs::exists(dir / "out.mrqt"));
+    // A key twice at the top: a list would be built twice.
+    writeFile(dir / "in.json", R"({"tileWidth": 1, "tileHeight": 1, "tiles": [], "tiles": []})");
+    const Outcome twice = run({"build", "in.json", "tex", "out.mrqt"});
+    EXPECT_EQ(twice.status, 1);
+    EXPECT_NE(twice.err.find("the tile set: has \"tiles\" twice"), std::string::npos) << twice.err;
     // Ill-formed UTF-8 inside a text is the parser's to report as well.
     writeFile(dir / "in.json", "{\"tileWidth\": 1, \"tileHeight\": 2, \"materials\": [{\"name\": \"\xE4\"}]}");
     const Outcome utf = run({"build", "in.json", "tex", "out.mrqt"});
