@@ -10,11 +10,14 @@ fixed seeds, so every run measures the same bytes. Set MARQUETOR_BENCH_QUICK=1 f
 repetitions (a rough table in about half the time).
 """
 
+import filecmp
 import json
 import os
+import random
 import re
 import shutil
 import statistics
+import struct
 import subprocess
 import sys
 import tempfile
@@ -285,6 +288,104 @@ class Bench:
                  "file %.0f + empty editor %.0f MiB" % (fileKib / 1024, empty / 1024), loaded / budget, "<= 1.3",
                  loaded / budget <= 1.3)
 
+    # ---- 8. mrqt dump, build and check ---------------------------------------------------
+
+    def mrqtWall(self, args, codes=(0,)):
+        """Wall time of one mrqt run, its standard output thrown away (check prints a line
+        per finding: a million of them)."""
+        start = time.perf_counter()
+        done = subprocess.run(args, env=self.env, cwd=self.workspace, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE, text=True)
+        took = time.perf_counter() - start
+        if done.returncode not in codes:
+            fail(" ".join(args) + " failed:\n" + done.stderr)
+        return took
+
+    def mrqtDump(self, mrqt):
+        # One 200 MiB texture, written here (the generator's sizes stop at 100 million) from a
+        # fixed seed; the same bytes in a file of their own for sha256sum.
+        size = 200 * 2**20
+        data = random.Random(8).randbytes(size)
+        big, raw = os.path.join(self.data, "one-texture.mrqt"), os.path.join(self.data, "one-texture.bin")
+        with open(raw, "wb") as f:
+            f.write(data)
+        with open(big, "wb") as f:
+            name = b"big.png"
+            f.write(b"0.50\r\n" + struct.pack("<iii", 64, 64, 0) + struct.pack("<i", 1) + name + b"\r\n" +
+                    struct.pack("<i", size))
+            f.write(data)
+            f.write(struct.pack("<i", 0))
+        del data
+        dump, digest = [], []
+        for _ in range(3 if QUICK else 7):
+            digest.append(self.mrqtWall(["sha256sum", raw]))
+            dump.append(self.mrqtWall([mrqt, "dump", big]))
+        d, b = statistics.median(dump), statistics.median(digest)
+        self.results["mrqt_dump_200mib_s"], self.results["sha256sum_200mib_s"] = d, b
+        self.add("8a", "mrqt dump, one 200 MiB texture", "%.0f ms" % (d * 1e3), "sha256sum %.0f ms" % (b * 1e3), d / b,
+                 "<= 1.2", d / b <= 1.2)
+        os.remove(big)
+        os.remove(raw)
+
+    def mrqtBuild(self, mrqt):
+        # dump + extract of every generated set, then build: the same bytes, or the run stops.
+        for path in (self.large, self.tiles, self.empty):
+            stem = os.path.splitext(path)[0]
+            with open(stem + ".json", "w") as f:
+                done = subprocess.run([mrqt, "dump", path], stdout=f, stderr=subprocess.PIPE, text=True)
+            if done.returncode != 0:
+                fail("mrqt dump " + path + " failed:\n" + done.stderr)
+            shutil.rmtree(stem + "-textures", ignore_errors=True)
+            self.run([mrqt, "extract", path, stem + "-textures"])
+            if path != self.large:
+                self.run([mrqt, "build", stem + ".json", stem + "-textures", stem + "-built.mrqt"])
+                if not filecmp.cmp(path, stem + "-built.mrqt", shallow=False):
+                    fail("mrqt build of " + path + " from its dump is not the same file")
+                os.remove(stem + "-built.mrqt")
+        stem = os.path.splitext(self.large)[0]
+        built, resaved = stem + "-built.mrqt", os.path.join(self.data, "resaved.mrqt")
+        build, resave = [], []
+        for _ in range(3 if QUICK else 5):
+            for path in (built, resaved):
+                if os.path.exists(path):
+                    os.remove(path)
+            subprocess.run(["sync"])
+            resave.append(self.mrqtWall([mrqt, "resave", self.large, resaved]))
+            subprocess.run(["sync"])
+            build.append(self.mrqtWall([mrqt, "build", stem + ".json", stem + "-textures", built]))
+        if not filecmp.cmp(self.large, built, shallow=False):
+            fail("mrqt build of the large set from its dump is not the same file")
+        for path in (built, resaved):
+            os.remove(path)
+        shutil.rmtree(stem + "-textures", ignore_errors=True)
+        bl, r = statistics.median(build), statistics.median(resave)
+        self.results["mrqt_build_s"], self.results["mrqt_build_resave_s"] = bl, r
+        self.add("8b", "mrqt build, large set from dump + textures", "%.0f ms" % (bl * 1e3),
+                 "mrqt resave %.0f ms" % (r * 1e3), bl / r, "<= 1.5", bl / r <= 1.5,
+                 "byte-identical; so are the other generated sets")
+
+    def mrqtCheck(self, mrqt):
+        # Every tile of the 1,000,000-tile set names a texture the set does not hold: a million
+        # findings, each formatted and written (to /dev/null).
+        once = self.tool("marquetor_load_once")
+        check, load = [], []
+        for _ in range(5 if QUICK else 9):
+            load.append(self.mrqtWall([once, self.tiles]))
+            check.append(self.mrqtWall([mrqt, "check", self.tiles], codes=(1,)))
+        c, l = statistics.median(check), statistics.median(load)
+        self.results["mrqt_check_s"], self.results["mrqt_check_load_s"] = c, l
+        self.add("8c", "mrqt check, 1,000,000 tiles", "%.0f ms" % (c * 1e3), "load in a fresh process %.0f ms" % (l * 1e3),
+                 c / l, "<= 1.5", c / l <= 1.5, "a million findings, to /dev/null")
+
+    def mrqtCommands(self):
+        print("bench: 8 mrqt dump, build and check ...", file=sys.stderr)
+        mrqt = os.path.join(self.build, "src", "cli", "mrqt")
+        if not os.path.exists(mrqt):
+            fail("missing " + mrqt)
+        self.mrqtDump(mrqt)
+        self.mrqtBuild(mrqt)
+        self.mrqtCheck(mrqt)
+
     # ---- the table ---------------------------------------------------------------------
 
     def table(self):
@@ -316,6 +417,7 @@ def main():
     b.previews()
     b.startup()
     b.memory()
+    b.mrqtCommands()
     print("bench: done in %.0f s" % (time.perf_counter() - started), file=sys.stderr)
     b.table()
 

@@ -8,6 +8,8 @@ packages=(
   qt6-base-dev libgl-dev
   libpng-dev libjpeg62-turbo-dev zlib1g-dev
   libgtest-dev libgmock-dev nlohmann-json3-dev
+  libcli11-dev nettle-dev
+  python3 python3-jsonschema groff-base man-db git
   clang libclang-rt-14-dev
   xvfb xauth
 )

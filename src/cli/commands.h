@@ -1,5 +1,5 @@
 #pragma once
-// The commands of `mrqt`, the command-line companion: dump, resave, extract.
+// The commands of `mrqt`, the command-line companion: dump, build, check, resave, extract.
 
 #include <iosfwd>
 #include <string>
@@ -12,11 +12,11 @@ namespace marquetor::cli {
 
 // Exit statuses.
 inline constexpr int kExitOk = 0;
-inline constexpr int kExitFailed = 1;   // not opened, not a tile set, not saved, or skipped
+inline constexpr int kExitFailed = 1;   // not opened, not a tile set, not saved, skipped, or check found something
 inline constexpr int kExitUsage = 2;
 
 // Runs mrqt on its arguments (without the program name). Results go to out, messages to
-// err. Returns the exit status.
+// err; "-" as an input is standard input (descriptor 0). Returns the exit status.
 int RunMrqt(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 // The document as one JSON object: tile size, materials, textures (with the SHA-256 of their

@@ -1,6 +1,8 @@
 #include "document/text.h"
 
+#include <algorithm>
 #include <charconv>
+#include <iterator>
 
 namespace marquetor::document {
 
@@ -118,6 +120,30 @@ std::string BytesToUtf8(std::string_view bytes) {
         if (b < 0x80) out += ch;
         else if (b < 0xA0) appendUtf8(out, kCp1252High[b - 0x80]);
         else appendUtf8(out, b);
+    }
+    return out;
+}
+
+std::optional<std::string> Utf8ToWindows1252(std::string_view utf8) {
+    if (!IsValidUtf8(utf8)) return std::nullopt;
+    std::string out;
+    out.reserve(utf8.size());
+    const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
+    const auto* end = p + utf8.size();
+    while (p < end) {
+        char32_t cp = *p;
+        int extra = cp < 0x80 ? 0 : cp < 0xE0 ? 1 : cp < 0xF0 ? 2 : 3;
+        if (extra > 0) cp &= 0x3Fu >> extra;
+        for (int k = 1; k <= extra; ++k) cp = cp << 6 | (p[k] & 0x3Fu);
+        p += extra + 1;
+        if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
+            out += static_cast<char>(cp);
+            continue;
+        }
+        // 0x80..0x9F: the table's characters, the undefined bytes as their C1 controls.
+        const char16_t* hit = std::find(std::begin(kCp1252High), std::end(kCp1252High), cp);
+        if (hit == std::end(kCp1252High)) return std::nullopt;
+        out += static_cast<char>(0x80 + (hit - std::begin(kCp1252High)));
     }
     return out;
 }

@@ -2,6 +2,7 @@
 // Number and colour texts shared by every numeric field and list of the editor.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,5 +34,8 @@ bool IsValidUtf8(std::string_view bytes);
 // The document's bytes as UTF-8 text: unchanged when they are valid UTF-8, otherwise read
 // as Windows-1252 (the five bytes it leaves undefined become the C1 controls U+0081...).
 std::string BytesToUtf8(std::string_view bytes);
+// The reverse of the Windows-1252 reading: the bytes whose Windows-1252 reading is the UTF-8
+// text `utf8`, or nothing when it is not UTF-8 or holds a character Windows-1252 lacks.
+std::optional<std::string> Utf8ToWindows1252(std::string_view utf8);
 
 }  // namespace marquetor::document

@@ -209,6 +209,13 @@ bool DeleteTexture(TileSet& set, std::string_view name);
 void ClearTextures(TileSet& set);
 const Texture* FindTexture(const TileSet& set, std::string_view name);
 
+// The text after the last "." that follows the last "/" or "\" of a name; empty when there
+// is no such ".".
+std::string_view FileExtension(std::string_view name);
+// Whether a file may be imported as a texture: its extension is exactly "png", "jpg", "bmp"
+// or "tga" (letter case counts).
+bool HasTextureExtension(std::string_view name);
+
 // --- Tile groups and tiles -------------------------------------------------------------
 TileGroup* AddTileGroup(TileSet& set, std::int32_t id);
 // A found group becomes the current group; otherwise the current group stays.

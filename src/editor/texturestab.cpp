@@ -101,19 +101,6 @@ void exportTexture(Editor& ed) {
 
 }  // namespace
 
-std::string_view FileExtension(std::string_view name) {
-    const std::size_t separator = name.find_last_of("/\\");
-    const std::size_t start = separator == std::string_view::npos ? 0 : separator + 1;
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string_view::npos || dot < start) return {};
-    return name.substr(dot + 1);
-}
-
-bool HasTextureExtension(std::string_view name) {
-    const std::string_view extension = FileExtension(name);
-    return extension == "png" || extension == "jpg" || extension == "bmp" || extension == "tga";
-}
-
 void HandleTexturesGadget(Editor& ed, int id) {
     switch (id) {
     case gadget::Explorer: explorerSelected(ed); break;

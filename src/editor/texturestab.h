@@ -18,12 +18,8 @@ void ClearTexturePreview(Editor& ed);
 // texture names in the texture map's iteration order; nothing selected or chosen afterwards.
 void RebuildTextureLists(Editor& ed);
 
-// The text after the last "." that follows the last "/" or "\" of a name; empty when there
-// is no such ".".
-std::string_view FileExtension(std::string_view name);
-
-// Whether a file may be imported as a texture: its extension is exactly "png", "jpg", "bmp"
-// or "tga" (letter case counts).
-bool HasTextureExtension(std::string_view name);
+// The rule of which files may be imported (shared with mrqt check).
+using document::FileExtension;
+using document::HasTextureExtension;
 
 }  // namespace marquetor::editor

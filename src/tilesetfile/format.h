@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "document/tileset.h"
@@ -46,5 +47,8 @@ LoadResult LoadTileSet(document::TileSet& set, const std::filesystem::path& path
 // The same with the size of the blocks small records are read in (the tests use tiny blocks
 // so that every item crosses a block boundary somewhere).
 LoadResult LoadTileSet(document::TileSet& set, const std::filesystem::path& path, std::size_t blockSize);
+// The same from a descriptor that is already open (standard input), read from where it
+// stands; `name` words the messages ("standard input"). The descriptor stays open.
+LoadResult LoadTileSetFromDescriptor(document::TileSet& set, int fd, std::string_view name);
 
 }  // namespace marquetor::tilesetfile

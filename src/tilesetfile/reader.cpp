@@ -483,6 +483,28 @@ LoadResult LoadTileSetFromMemory(TileSet& set, std::span<const std::uint8_t> dat
 
 LoadResult LoadTileSet(TileSet& set, const std::filesystem::path& path) { return LoadTileSet(set, path, kDefaultBlock); }
 
+namespace {
+
+// Reads from an open descriptor; `cannot` words the failures that leave the document as it was.
+template <class Cannot>
+LoadResult loadDescriptor(TileSet& set, int fd, std::size_t blockSize, const Cannot& cannot) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return cannot(errnoText(errno));
+    if (S_ISDIR(st.st_mode)) return cannot("it is a folder");
+    try {
+        // Read in blocks as it goes: the texture bytes land in their own memory directly,
+        // and the file is never held whole beside the document.
+        FileReader in(fd, S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0, blockSize);
+        LoadResult result = loadFrom(set, in);
+        if (result.status == LoadStatus::CannotOpen) result.message = cannot(result.message).message;
+        return result;
+    } catch (const std::bad_alloc&) {
+        return cannot("not enough memory to read it");
+    }
+}
+
+}  // namespace
+
 LoadResult LoadTileSet(TileSet& set, const std::filesystem::path& path, std::size_t blockSize) {
     auto cannot = [&](const std::string& why) {
         return LoadResult{LoadStatus::CannotOpen, "cannot open " + quoted(path) + ": " + why};
@@ -490,20 +512,14 @@ LoadResult LoadTileSet(TileSet& set, const std::filesystem::path& path, std::siz
     if (path.empty()) return cannot("no file name given");
     const InputFile file(path);
     if (file.fd() < 0) return cannot(errnoText(errno));
-    struct stat st {};
-    if (::fstat(file.fd(), &st) != 0) return cannot(errnoText(errno));
-    if (S_ISDIR(st.st_mode)) return cannot("it is a folder");
-    try {
-        // Read in blocks as it goes: the texture bytes land in their own memory directly,
-        // and the file is never held whole beside the document.
-        FileReader in(file.fd(), S_ISREG(st.st_mode) && st.st_size > 0 ? static_cast<std::size_t>(st.st_size) : 0,
-                      blockSize);
-        LoadResult result = loadFrom(set, in);
-        if (result.status == LoadStatus::CannotOpen) result.message = "cannot open " + quoted(path) + ": " + result.message;
-        return result;
-    } catch (const std::bad_alloc&) {
-        return cannot("not enough memory to read it");
-    }
+    return loadDescriptor(set, file.fd(), blockSize, cannot);
+}
+
+LoadResult LoadTileSetFromDescriptor(TileSet& set, int fd, std::string_view name) {
+    auto cannot = [&](const std::string& why) {
+        return LoadResult{LoadStatus::CannotOpen, "cannot read " + std::string(name) + ": " + why};
+    };
+    return loadDescriptor(set, fd, kDefaultBlock, cannot);
 }
 
 }  // namespace marquetor::tilesetfile

@@ -108,3 +108,19 @@ TEST(DisplayText, Utf8StaysAndOtherBytesAreWindows1252) {
     EXPECT_EQ(BytesToUtf8("a\xFF"), "a\xC3\xBF");
     EXPECT_TRUE(IsValidUtf8(BytesToUtf8("\xC0\xAF\xED\xA0\x80\x80\x9D")));
 }
+
+TEST(DisplayText, Windows1252ReadingIsReversible) {
+    using marquetor::document::Utf8ToWindows1252;
+    // Every byte a Windows-1252 text can hold comes back from its reading.
+    std::string all;
+    for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+    ASSERT_FALSE(IsValidUtf8(all));
+    EXPECT_EQ(Utf8ToWindows1252(BytesToUtf8(all)), all);
+    EXPECT_EQ(Utf8ToWindows1252("K\xC3\xA4se \xE2\x82\xAC"), "K\xE4se \x80");
+    EXPECT_EQ(Utf8ToWindows1252(""), "");
+    // Characters Windows-1252 lacks, C1 controls it defines otherwise, and text that is not UTF-8.
+    EXPECT_EQ(Utf8ToWindows1252("\xE2\x84\xA2x\xE2\x86\x92"), std::nullopt);   // an arrow
+    EXPECT_EQ(Utf8ToWindows1252("\xC2\x80"), std::nullopt);                      // U+0080
+    EXPECT_EQ(Utf8ToWindows1252("\xF0\x9F\x98\x80"), std::nullopt);
+    EXPECT_EQ(Utf8ToWindows1252("\xE4"), std::nullopt);
+}

@@ -1,9 +1,9 @@
-// SHA-256 against the published test vectors.
+// The SHA-256 digests dump prints, against the published test vectors.
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "cli/sha256.h"
+#include "cli/digest.h"
 
 using marquetor::cli::Sha256Hex;
 
