@@ -10,6 +10,8 @@ packages=(
   libgtest-dev libgmock-dev nlohmann-json3-dev
   clang libclang-rt-14-dev
   xvfb xauth
+  python3
+  desktop-file-utils appstream shared-mime-info libxml2-utils
 )
 if [ "${1:-base}" = bench ]; then
   packages+=(libbenchmark-dev valgrind time)
