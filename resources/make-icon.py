@@ -17,7 +17,9 @@ import zlib
 
 SIZES = (16, 24, 32, 48, 64, 128, 256)
 
-# The woods, the grain and the noise are the banner's own.
+# The woods, the grain and the noise are the banner's own (loaded without leaving a
+# __pycache__ beside it).
+sys.dont_write_bytecode = True
 _spec = importlib.util.spec_from_file_location(
     "make_banner", os.path.join(os.path.dirname(os.path.abspath(__file__)), "make-banner.py"))
 banner = importlib.util.module_from_spec(_spec)

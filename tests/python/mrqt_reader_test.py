@@ -271,5 +271,6 @@ if __name__ == "__main__":
     MRQT = os.path.abspath(sys.argv.pop(1))
     SOURCE = os.path.abspath(sys.argv.pop(1))
     sys.path.insert(0, os.path.join(SOURCE, "tools", "python"))
+    sys.dont_write_bytecode = True   # no __pycache__ in the source tree
     import mrqt   # noqa: E402
     unittest.main(verbosity=2)
