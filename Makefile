@@ -1,5 +1,5 @@
 # Marquetor: thin wrapper over CMake + Ninja.
-#   make run    install what is missing, build, open the editor on the example tile set
+#   make run    install what is missing, build the editor, open it on the example tile set
 #   make test   install what is missing, build, run every test (plus the sanitizer build)
 #   make bench  Release build and the benchmark table
 #   make fuzz   run every fuzz target for a while (FUZZ_SECONDS each)
@@ -43,7 +43,9 @@ test-asan: deps $(ASAN_BUILD)/build.ninja
 
 test: test-unit test-asan
 
-run: build
+# Only the editor and what it links: the tests and tools wait for `make test`.
+run: deps $(BUILD)/build.ninja
+	cmake --build $(BUILD) -j $(JOBS) --target marquetor
 	cd $(EXAMPLE_DIR) && $(CURDIR)/$(BUILD)/src/app/marquetor $(EXAMPLE_FILE)
 
 $(FUZZ_BUILD)/build.ninja:

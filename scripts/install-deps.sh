@@ -12,6 +12,7 @@ packages=(
   python3 python3-jsonschema groff-base man-db git
   clang libclang-rt-14-dev
   xvfb xauth
+  desktop-file-utils appstream shared-mime-info libxml2-utils
 )
 if [ "${1:-base}" = bench ]; then
   packages+=(libbenchmark-dev valgrind time)

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include "editor/editor.h"
@@ -12,6 +13,34 @@
 #include "editor/mainwindow.h"
 
 namespace {
+
+constexpr const char* kUsage =
+    "Usage: marquetor [FILE.mrqt]\n"
+    "The Marquetor tile set editor. Opens FILE.mrqt at start-up when it is named.\n"
+    "\n"
+    "Start it in the game's tool folder: tile sets are saved in ../../Data/TileSets/ and\n"
+    "textures are imported from TileSets/Textures/, both relative to the working directory.\n"
+    "marquetor-open FILE starts it in the right folder for FILE.\n"
+    "\n"
+    "  --help     show this help and exit\n"
+    "  --version  show the version and exit\n"
+    "\n"
+    "The editor needs a display; without one it ends with exit status 1.\n";
+
+// --help and --version are answered before Qt starts, so they work without a display.
+// Any other first argument goes to the editor as it always has.
+bool answeredBeforeStart(int argc, char** argv) {
+    if (argc != 2) return false;
+    if (std::strcmp(argv[1], "--version") == 0) {
+        std::fputs("marquetor " MARQUETOR_VERSION "\n", stdout);
+        return true;
+    }
+    if (std::strcmp(argv[1], "--help") == 0) {
+        std::fputs(kUsage, stdout);
+        return true;
+    }
+    return false;
+}
 
 // Without a display Qt ends the process from inside QApplication's constructor. Turn that
 // into a clear message and exit status 1 instead of an abort.
@@ -27,6 +56,8 @@ void onQtMessage(QtMsgType type, const QMessageLogContext&, const QString& text)
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (answeredBeforeStart(argc, argv)) return std::fflush(stdout) == 0 && !std::ferror(stdout) ? 0 : 1;
+
     qInstallMessageHandler(onQtMessage);
     QApplication app(argc, argv);   // takes Qt's own options out of argv
     qInstallMessageHandler(nullptr);

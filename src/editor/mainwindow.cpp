@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <span>
 
 #include "document/text.h"
@@ -16,6 +17,15 @@ namespace marquetor::editor {
 // The banner PNG, embedded at build time.
 extern const std::uint8_t kBannerPng[];
 extern const std::size_t kBannerPngSize;
+// The program's icon (resources/icons), embedded at build time in four sizes.
+extern const std::uint8_t kIcon16Png[];
+extern const std::size_t kIcon16PngSize;
+extern const std::uint8_t kIcon32Png[];
+extern const std::size_t kIcon32PngSize;
+extern const std::uint8_t kIcon48Png[];
+extern const std::size_t kIcon48PngSize;
+extern const std::uint8_t kIcon256Png[];
+extern const std::size_t kIcon256PngSize;
 
 namespace {
 
@@ -136,6 +146,20 @@ void buildMenu(platform::Window& w) {
     w.addMenuItem(menu::Close, "Close", "Ctrl+Q");
 }
 
+// The window shows the same icon as the desktop's menus; the title bar and client area
+// stay as they are.
+void setWindowIcon(platform::Window& window) {
+    const std::span<const std::uint8_t> pngs[] = {
+        {kIcon16Png, kIcon16PngSize},
+        {kIcon32Png, kIcon32PngSize},
+        {kIcon48Png, kIcon48PngSize},
+        {kIcon256Png, kIcon256PngSize},
+    };
+    std::vector<platform::Image> sizes(std::size(pngs));
+    for (std::size_t i = 0; i < sizes.size(); ++i) sizes[i].loadPng(pngs[i]);
+    window.setIcon(sizes);
+}
+
 }  // namespace
 
 std::vector<std::string> TileSizeItems() {
@@ -171,6 +195,7 @@ bool StartEditor(Editor& ed, std::string_view firstArgument) {
         ed.dialogs.message("ERROR!!", "OpenWindow are failed!");
         return false;
     }
+    setWindowIcon(ed.window);
 
     // 5. The tile size the boxes will show.
     ed.doc.tileWidth = 64;

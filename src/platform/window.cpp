@@ -6,12 +6,15 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHeaderView>
+#include <QIcon>
+#include <QImage>
 #include <QKeySequence>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMouseEvent>
 #include <QPalette>
+#include <QPixmap>
 #include <QScreen>
 #include <QSpinBox>
 #include <QTabWidget>
@@ -187,6 +190,19 @@ void Window::close() {
 }
 
 QWidget* Window::widget() const { return m_impl->window; }
+
+void Window::setIcon(std::span<const Image> sizes) {
+    if (m_impl->window == nullptr) misuse("the icon is set before the window is open");
+    QIcon icon;
+    for (const Image& image : sizes) {
+        if (image.empty()) continue;
+        const imagecodec::RgbaImage& p = image.pixels();
+        const QImage view(p.pixels.data(), p.width, p.height, static_cast<qsizetype>(p.width) * 4,
+                          QImage::Format_RGBA8888);
+        icon.addPixmap(QPixmap::fromImage(view.copy()));   // a copy: the image may go
+    }
+    m_impl->window->setWindowIcon(icon);
+}
 QWidget* Window::clientArea() const { return m_impl->client; }
 
 void Window::addMenuTitle(std::string_view title) {

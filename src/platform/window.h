@@ -8,6 +8,7 @@
 // client area below the menu bar).
 
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -53,6 +54,9 @@ public:
     bool isActive() const;
     void close();
     QWidget* widget() const;       // the top-level window, for tests and dialogs
+    // The picture the window manager shows for the window (title bar, task list), one
+    // image per size; dialogs of the window show it too. Empty images are left out.
+    void setIcon(std::span<const Image> sizes);
     QWidget* clientArea() const;   // the area below the menu bar that the gadgets live in
 
     // Menu: one title, then items and separators in order. A chosen item raises a menu

@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QIcon>
+#include <QImage>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
@@ -148,6 +150,33 @@ TEST_F(ShellTest, PlacesEveryGadgetOfTheLayout) {
     EXPECT_EQ(widgetOf(ColorSwatch)->geometry(), QRect(260, 160, 216, 54));
     EXPECT_EQ(widgetOf(TexturesList)->geometry(), QRect(248, 272, 240, 256));
     EXPECT_EQ(widgetOf(TileSort)->geometry(), QRect(16, 536, 208, 30));
+}
+
+TEST_F(ShellTest, TheWindowShowsTheProgramIconInFourSizes) {
+    const QIcon icon = window()->windowIcon();
+    ASSERT_FALSE(icon.isNull());
+    const QList<QSize> sizes = icon.availableSizes();
+    for (int side : {16, 32, 48, 256}) EXPECT_TRUE(sizes.contains(QSize(side, side))) << side;
+
+    // Each size is the installed picture itself, not a scaled copy of another.
+    for (int side : {16, 256}) {
+        platform::Image expected;
+        ASSERT_TRUE(expected.load(std::filesystem::path(MARQUETOR_SOURCE_DIR) / "resources/icons" /
+                                  ("marquetor-" + std::to_string(side) + ".png")));
+        const QImage shown = icon.pixmap(QSize(side, side)).toImage().convertToFormat(QImage::Format_RGBA8888);
+        ASSERT_EQ(shown.size(), QSize(side, side));
+        for (const QPoint at : {QPoint(side / 2, side / 2), QPoint(side / 4, side / 3), QPoint(0, 0)}) {
+            const std::uint8_t* px = &expected.pixels().pixels[static_cast<std::size_t>(at.y() * side + at.x()) * 4];
+            const QRgb got = shown.pixel(at);
+            EXPECT_EQ(qRed(got), px[0]) << side << " at " << at.x() << "," << at.y();
+            EXPECT_EQ(qGreen(got), px[1]) << side << " at " << at.x() << "," << at.y();
+            EXPECT_EQ(qBlue(got), px[2]) << side << " at " << at.x() << "," << at.y();
+            EXPECT_EQ(qAlpha(got), px[3]) << side << " at " << at.x() << "," << at.y();
+        }
+    }
+    // The title and the client area stay as they are.
+    EXPECT_EQ(window()->windowTitle().toStdString(), "Marquetor [Build 2011-01-10]");
+    EXPECT_EQ(window()->size(), QSize(512, 768));
 }
 
 TEST_F(ShellTest, FileMenuHasItsItemsAndShortcuts) {
