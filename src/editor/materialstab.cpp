@@ -107,6 +107,8 @@ void addMaterial(Editor& ed) {
         ed.message("No material name!");
         return;
     }
+    // Undo puts the cursor back where it was before Add moved it.
+    const int cursorBefore = ed.doc.materials.cursor();
     if (!materialAt(ed, ed.currentMaterialRow)) ed.currentMaterialRow = -1;
     if (ed.currentMaterialRow != -1) {
         ed.doc.materials.selectAt(ed.currentMaterialRow);
@@ -114,7 +116,6 @@ void addMaterial(Editor& ed) {
         ed.doc.materials.moveToLast();
     }
     const std::string description = descriptionFromField(g.textField(gadget::Description).text());
-    const int cursorBefore = ed.doc.materials.cursor();
     document::Material* added = document::AddMaterial(ed.doc, name, colorFromFields(ed), description);
     if (!added) {
         ed.message("The material already exists!");

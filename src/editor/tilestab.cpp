@@ -106,6 +106,8 @@ void addTile(Editor& ed) {
     TileGroup* group = tileGroup(ed);
     if (group == nullptr) return;   // group 1 lives from start-up to the end
 
+    // Undo puts the cursor back where it was before Add moved it.
+    const int cursorBefore = group->tiles.cursor();
     const int oldRow = ed.currentTileRow;
     const bool behindCurrent = oldRow >= 0 && static_cast<std::size_t>(oldRow) < group->tiles.size();
     if (behindCurrent) {
@@ -119,7 +121,6 @@ void addTile(Editor& ed) {
     const int collisionChoice = g.choiceBox(gadget::TileCollision).state();
     const auto collision = static_cast<std::int16_t>(collisionChoice < 0 ? 0 : collisionChoice);
 
-    const int cursorBefore = group->tiles.cursor();
     const Tile* tile = document::AddTile(*group, id, texture, material, layer, collision);
     if (tile == nullptr) {
         ed.message("The ID already exists!");
