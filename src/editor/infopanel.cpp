@@ -104,15 +104,15 @@ void showProblems(Editor& ed) {
     InfoPanel& info = ed.info;
     info.rows.clear();
     std::vector<std::string> texts;
-    if (info.missingTexture.count > 0)
-        addRow(info, texts, Problem::MissingTexture, brokenText(info.missingTexture, "texture"));
-    if (info.missingMaterial.count > 0)
-        addRow(info, texts, Problem::MissingMaterial, brokenText(info.missingMaterial, "material"));
     if (ed.doc.tileWidth <= 0 || ed.doc.tileHeight <= 0) {
         addRow(info, texts, Problem::TileSize,
                "The tile size " + document::NumberToText(ed.doc.tileWidth) + " x " +
                    document::NumberToText(ed.doc.tileHeight) + " has a side of 0 or less");
     }
+    if (info.missingTexture.count > 0)
+        addRow(info, texts, Problem::MissingTexture, brokenText(info.missingTexture, "texture"));
+    if (info.missingMaterial.count > 0)
+        addRow(info, texts, Problem::MissingMaterial, brokenText(info.missingMaterial, "material"));
     if (info.picturesPending) {
         addRow(info, texts, Problem::Checking, "Checking the textures' pictures...");
     } else {

@@ -408,3 +408,39 @@ TEST_F(HistoryTest, KeepsToItsLimitsOldestStepsFirst) {
     EXPECT_EQ(itemText("Redo"), "Redo Delete Texture t3.png");
     EXPECT_EQ(ed->history.heldBytes(), 0u);
 }
+
+TEST_F(HistoryTest, AltKeysOpenTheMenusAndEditSitsRightAfterFile) {
+    QMenu* file = nullptr;
+    QMenu* edit = nullptr;
+    QRect fileTitle;
+    QRect editTitle;
+    for (auto* bar : window()->findChildren<QMenuBar*>()) {
+        for (QAction* title : bar->actions()) {
+            const QRect at(bar->mapTo(window(), bar->actionGeometry(title).topLeft()), bar->actionGeometry(title).size());
+            if (title->text() == "&File") {
+                file = title->menu();
+                fileTitle = at;
+            }
+            if (title->text() == "&Edit") {
+                edit = title->menu();
+                editTitle = at;
+            }
+        }
+    }
+    ASSERT_NE(file, nullptr);
+    ASSERT_NE(edit, nullptr);
+    EXPECT_EQ(editTitle.top(), fileTitle.top());
+    EXPECT_GE(editTitle.left(), fileTitle.right());
+    EXPECT_LE(editTitle.left(), fileTitle.right() + 8);
+
+    click(TileSort);   // the focus on a button
+    QTest::keyClick(window(), Qt::Key_E, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return edit->isVisible(); }, 2000));
+    EXPECT_EQ(edit->actions().front()->text().toStdString(), "Undo Sort Tiles");
+    QTest::keyClick(edit, Qt::Key_Escape);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !edit->isVisible(); }, 2000));
+    QTest::keyClick(window(), Qt::Key_F, Qt::AltModifier);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return file->isVisible(); }, 2000));
+    QTest::keyClick(file, Qt::Key_Escape);
+    settle();
+}
