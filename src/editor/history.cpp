@@ -193,23 +193,25 @@ private:
     MaterialValues m_after;
 };
 
+// A sort: the step holds the other order of the same records, the one before the sort
+// while it is applied and the sorted one while it is undone, so both ways cost one pass.
 class MaterialSortStep final : public Step {
 public:
-    MaterialSortStep(std::vector<document::Material*> before, int cursor) : m_before(std::move(before)), m_cursor(cursor) {}
+    MaterialSortStep(std::vector<document::Material*> before, int cursor) : m_other(std::move(before)), m_cursor(cursor) {}
     std::string name() const override { return "Sort Materials"; }
     unsigned parts() const override { return part::Materials; }
-    void undo(Editor& ed) override {
-        document::ReorderMaterials(ed.doc, m_before);
-        ed.doc.materials.selectAt(m_cursor);
-    }
-    // The sort of the same list gives the same order again.
-    void redo(Editor& ed) override {
-        document::SortMaterials(ed.doc);
-        ed.doc.materials.selectAt(m_cursor);
-    }
+    void undo(Editor& ed) override { swap(ed); }
+    void redo(Editor& ed) override { swap(ed); }
+    std::size_t heldBytes() const override { return m_other.size() * sizeof(m_other[0]); }
 
 private:
-    std::vector<document::Material*> m_before;
+    void swap(Editor& ed) {
+        std::vector<document::Material*> current = document::MaterialOrder(ed.doc);
+        document::ReorderMaterials(ed.doc, m_other);
+        m_other = std::move(current);
+        ed.doc.materials.selectAt(m_cursor);
+    }
+    std::vector<document::Material*> m_other;
     int m_cursor;
 };
 
@@ -301,20 +303,22 @@ private:
 
 class TileSortStep final : public Step {
 public:
-    TileSortStep(std::vector<document::Tile*> before, int cursor) : m_before(std::move(before)), m_cursor(cursor) {}
+    TileSortStep(std::vector<document::Tile*> before, int cursor) : m_other(std::move(before)), m_cursor(cursor) {}
     std::string name() const override { return "Sort Tiles"; }
     unsigned parts() const override { return part::Tiles; }
-    void undo(Editor& ed) override {
-        document::ReorderTiles(tileGroup(ed), m_before);
-        tileGroup(ed).tiles.selectAt(m_cursor);
-    }
-    void redo(Editor& ed) override {
-        document::SortTiles(tileGroup(ed));
-        tileGroup(ed).tiles.selectAt(m_cursor);
-    }
+    void undo(Editor& ed) override { swap(ed); }
+    void redo(Editor& ed) override { swap(ed); }
+    std::size_t heldBytes() const override { return m_other.size() * sizeof(m_other[0]); }
 
 private:
-    std::vector<document::Tile*> m_before;
+    void swap(Editor& ed) {
+        document::TileGroup& group = tileGroup(ed);
+        std::vector<document::Tile*> current = document::TileOrder(group);
+        document::ReorderTiles(group, m_other);
+        m_other = std::move(current);
+        group.tiles.selectAt(m_cursor);
+    }
+    std::vector<document::Tile*> m_other;
     int m_cursor;
 };
 

@@ -34,8 +34,8 @@ public:
     virtual unsigned parts() const = 0;
     virtual void undo(Editor& ed) = 0;
     virtual void redo(Editor& ed) = 0;
-    // Texture bytes the step holds that the document does not (a deleted texture, an
-    // import that was undone).
+    // Memory the step holds beyond its own few fields: texture bytes the document does not
+    // hold (a deleted texture, an import that was undone) and saved orders of a sort.
     virtual std::size_t heldBytes() const { return 0; }
     // Takes the change of a following step into this one (consecutive edits of one
     // tile-size box). False when the two stay apart.
@@ -50,6 +50,8 @@ public:
 class History {
 public:
     static constexpr std::size_t kMaxSteps = 1000;
+    // What all steps together may hold (Step::heldBytes), so never more texture bytes
+    // than this that the document no longer holds.
     static constexpr std::size_t kMaxHeldBytes = std::size_t{256} << 20;
 
     // A change that was just made. Whatever could be redone is gone afterwards.

@@ -1,5 +1,6 @@
 #include "editor/materialstab.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
@@ -178,8 +179,10 @@ void sortMaterials(Editor& ed) {
     std::vector<document::Material*> before = document::MaterialOrder(ed.doc);
     document::SortMaterials(ed.doc);
     // A list already in order is no change; otherwise the old order is kept as pointers.
-    if (before != document::MaterialOrder(ed.doc))
-        ed.history.record(MaterialsSorted(std::move(before), ed.doc.materials.cursor()));
+    const auto& after = ed.doc.materials.items();
+    const bool moved = !std::equal(before.begin(), before.end(), after.begin(), after.end(),
+                                   [](const document::Material* a, const auto& b) { return a == b.get(); });
+    if (moved) ed.history.record(MaterialsSorted(std::move(before), ed.doc.materials.cursor()));
     RebuildMaterialLists(ed);
     ed.currentMaterialRow = -1;
     ed.gadgets().listView(gadget::MaterialsList).selectRow(-1);

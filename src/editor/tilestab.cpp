@@ -1,5 +1,6 @@
 #include "editor/tilestab.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "document/restore.h"
@@ -192,7 +193,10 @@ void sortTiles(Editor& ed) {
     std::vector<Tile*> before = document::TileOrder(*group);
     document::SortTiles(*group);
     // A list already in order is no change; otherwise the old order is kept as pointers.
-    if (before != document::TileOrder(*group)) ed.history.record(TilesSorted(std::move(before), group->tiles.cursor()));
+    const auto& after = group->tiles.items();
+    const bool moved = !std::equal(before.begin(), before.end(), after.begin(), after.end(),
+                                   [](const Tile* a, const auto& b) { return a == b.get(); });
+    if (moved) ed.history.record(TilesSorted(std::move(before), group->tiles.cursor()));
     RebuildTilesList(ed);
     ed.currentTileRow = -1;
 }
