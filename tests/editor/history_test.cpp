@@ -2,8 +2,6 @@
 // state counts as unchanged again, and the history keeps to its limits.
 
 #include <QAction>
-#include <QBuffer>
-#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 #include <QTest>
@@ -18,6 +16,7 @@
 #include "editor/filecommands.h"
 #include "editor/history.h"
 #include "fixture.h"
+#include "testpicture.h"
 #include "sampletileset.h"
 #include "tilesetfile/format.h"
 
@@ -27,16 +26,6 @@ namespace fs = std::filesystem;
 namespace tsf = marquetor::tilesetfile;
 
 namespace {
-
-std::string pngBytes() {
-    QImage image(8, 8, QImage::Format_RGBA8888);
-    image.fill(Qt::green);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes.toStdString();
-}
 
 // Materials out of order; textures "A", "ab", "b#" share a bucket (ab in the middle);
 // tiles out of order.
@@ -88,7 +77,7 @@ class HistoryTest : public EditorFixture {
 protected:
     void SetUp() override {
         EditorFixture::SetUp();
-        writeFile(textureDir / "new.png", pngBytes());
+        writeFile(textureDir / "new.png", PngOfColour(Qt::green));
         const auto bytes = tsf::SaveTileSetToMemory(historySample());
         writeFile(tileSetDir / "sample.mrqt", std::span<const std::uint8_t>(bytes));
         openSample();

@@ -3,9 +3,7 @@
 #include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
-#include <QBuffer>
 #include <QDropEvent>
-#include <QImage>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -22,6 +20,7 @@
 #include "editor/filecommands.h"
 #include "editor/infopanel.h"
 #include "fixture.h"
+#include "testpicture.h"
 #include "platform/problemlist.h"
 #include "sampletileset.h"
 #include "tilesetfile/format.h"
@@ -32,16 +31,6 @@ namespace fs = std::filesystem;
 namespace tsf = marquetor::tilesetfile;
 
 namespace {
-
-std::string pngOf(Qt::GlobalColor color) {
-    QImage image(8, 8, QImage::Format_RGBA8888);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes.toStdString();
-}
 
 // Textures grass.png (a picture) and broken.png (none); materials Grass, Water, Stone;
 // tiles 1, 5 (naming gone.png), 10, 11, 12 (naming Water).
@@ -54,7 +43,7 @@ document::TileSet panelSample() {
         set.materials.moveToLast();
         document::AddMaterial(set, name, 0, "");
     }
-    PutSampleTexture(set, "grass.png", pngOf(Qt::green));
+    PutSampleTexture(set, "grass.png", PngOfColour(Qt::green));
     PutSampleTexture(set, "broken.png", "no picture here");
     document::TileGroup* group = document::FindTileGroup(set, 1);
     for (auto [id, texture, material] : {std::tuple{1, "grass.png", "Grass"}, std::tuple{5, "gone.png", "Grass"},
@@ -129,7 +118,7 @@ TEST_F(InfoPanelTest, TellsWhatTheDocumentHoldsAndWhatIsWrongWithIt) {
     EXPECT_EQ(g().panel(Panel).state(), 0);
     EXPECT_EQ(g().label(InfoFile).text(), "File: ../../Data/TileSets/panel.mrqt");
     EXPECT_EQ(g().label(InfoChanges).text(), "Unsaved changes: none");
-    const std::size_t textureBytes = pngOf(Qt::green).size() + 15;
+    const std::size_t textureBytes = PngOfColour(Qt::green).size() + 15;
     EXPECT_EQ(g().label(InfoCounts).text(),
               "Materials: 3    Textures: 2 (" + editor::SizeText(textureBytes) + ")    Tiles: 5");
     EXPECT_EQ(problemRows(), (std::vector<std::string>{kMissingTexture, kNoPicture}));
@@ -188,10 +177,10 @@ TEST_F(InfoPanelTest, TellsWhatTheDocumentHoldsAndWhatIsWrongWithIt) {
 TEST_F(InfoPanelTest, ImagesDroppedOnTheTexturesTabAreImportedAsAddWould) {
     const fs::path drops = root / "drops";
     fs::create_directories(drops);
-    writeFile(drops / "red.png", pngOf(Qt::red));
-    writeFile(drops / "blue.png", pngOf(Qt::blue));
-    writeFile(drops / "shout.PNG", pngOf(Qt::red));
-    writeFile(drops / "grass.png", pngOf(Qt::green));
+    writeFile(drops / "red.png", PngOfColour(Qt::red));
+    writeFile(drops / "blue.png", PngOfColour(Qt::blue));
+    writeFile(drops / "shout.PNG", PngOfColour(Qt::red));
+    writeFile(drops / "grass.png", PngOfColour(Qt::green));
     const std::vector<fs::path> files{drops / "red.png", drops / "shout.PNG", drops / "grass.png", drops / "blue.png"};
 
     // Not on another tab.
@@ -206,7 +195,7 @@ TEST_F(InfoPanelTest, ImagesDroppedOnTheTexturesTabAreImportedAsAddWould) {
     EXPECT_EQ(messages(), (std::vector<std::string>{"Not in the correct format!", "The texture already exists!"}));
     ASSERT_NE(document::FindTexture(ed->doc, "red.png"), nullptr);
     ASSERT_NE(document::FindTexture(ed->doc, "blue.png"), nullptr);
-    EXPECT_EQ(document::FindTexture(ed->doc, "red.png")->size, static_cast<std::int32_t>(pngOf(Qt::red).size()));
+    EXPECT_EQ(document::FindTexture(ed->doc, "red.png")->size, static_cast<std::int32_t>(PngOfColour(Qt::red).size()));
     EXPECT_EQ(g().listView(TexturesList).rowCount(), 4);
     EXPECT_EQ(g().choiceBox(TileTexture).count(), 4);
 
@@ -233,7 +222,7 @@ TEST_F(InfoPanelTest, ATileSetDroppedOnTheWindowIsOpenedAsOpenWould) {
 
     // No: the dropped file replaces the document, on any tab; a picture beside it is left.
     showTab(1);
-    writeFile(root / "red.png", pngOf(Qt::red));
+    writeFile(root / "red.png", PngOfColour(Qt::red));
     dialogs.answers.push_back(Answer::No);
     EXPECT_TRUE(dropFiles(viewportOf(MaterialsList), {root / "red.png", tileSetDir / "other.mrqt"}));
     EXPECT_EQ(questionsAsked(), 2);
