@@ -56,10 +56,17 @@ struct Tile {
     static void operator delete(void* block, std::size_t bytes) noexcept { pool::release(block, bytes); }
 };
 
+// Undo's access to the lists and the texture map (document/restore.cpp): records taken
+// out and put back where they stood.
+struct ListAccess;
+struct TextureMapAccess;
+
 // An ordered list of owned records with at most one current record (the cursor).
 // Records keep their address through inserts, deletes and sorts.
 template <class T>
 class OrderedList {
+    friend struct ListAccess;
+
 public:
     using Items = std::vector<std::unique_ptr<T>>;
 
@@ -139,6 +146,8 @@ struct TileGroup {
 // The texture map: 512 buckets; a walk visits buckets 0..511 and, within a bucket, the
 // most recently entered name first. Replacing a present name keeps its position.
 class TextureMap {
+    friend struct TextureMapAccess;
+
 public:
     static constexpr std::size_t kBuckets = 512;
     static std::uint32_t bucketOf(std::string_view name);

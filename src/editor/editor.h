@@ -7,6 +7,8 @@
 #include <vector>
 
 #include "document/tileset.h"
+#include "editor/history.h"
+#include "editor/infopanel.h"
 #include "platform/dialogs.h"
 #include "platform/events.h"
 #include "platform/image.h"
@@ -57,11 +59,16 @@ enum : int {
     TileUpdate = 31,
     TileDelete = 32,
     TileSort = 33,
+    // What the TileSet tab tells about the document, below the tile-size frames.
+    InfoFile = 34,
+    InfoChanges = 35,
+    InfoCounts = 36,
+    Problems = 37,
 };
 }  // namespace gadget
 
 namespace menu {
-enum : int { New = 1, Save = 2, Open = 3, Close = 4 };
+enum : int { New = 1, Save = 2, Open = 3, Close = 4, Undo = 5, Redo = 6 };
 }
 
 // The application frame: window settings, the running flag and the events of one pump.
@@ -94,6 +101,12 @@ struct Editor {
 
     // Fingerprint of the document as last created, opened or saved.
     std::uint64_t savedFingerprint = 0;
+    // The file the document was last opened from or saved to; empty for one never saved.
+    std::string documentPath;
+
+    History history;
+    std::uint64_t editMenuVersion = 0;   // the history's version the Edit menu shows
+    InfoPanel info;
 
     platform::Gadgets& gadgets() { return window.gadgets(); }
     // Shows a message box titled with the window title, one OK button.

@@ -1,7 +1,11 @@
 #include "editor/eventloop.h"
 
+#include "document/restore.h"
 #include "document/text.h"
+#include "editor/editmenu.h"
 #include "editor/filecommands.h"
+#include "editor/filedrop.h"
+#include "editor/infopanel.h"
 #include "editor/mainwindow.h"
 #include "editor/materialstab.h"
 #include "editor/texturestab.h"
@@ -30,6 +34,8 @@ void dispatchMenu(Editor& ed, int item) {
     case menu::Save: SaveCommand(ed); break;
     case menu::Open: OpenCommand(ed); break;
     case menu::Close: CloseCommand(ed); break;
+    case menu::Undo: UndoCommand(ed); break;
+    case menu::Redo: RedoCommand(ed); break;
     default: break;
     }
 }
@@ -67,6 +73,9 @@ void dispatchGadget(Editor& ed, int id) {
     case TileSort:
         HandleTilesGadget(ed, id);
         break;
+    case Problems:
+        HandleProblemsGadget(ed);
+        break;
     default:
         break;   // panel, fields read by other handlers, images, labels
     }
@@ -81,6 +90,7 @@ void DispatchEvent(Editor& ed, const platform::FrameEvent& event) {
     // The close box (or the task bar, or the session) always reaches Close, whichever
     // window is in front, so the unsaved-changes question is never skipped.
     case platform::kEventCloseWindow: CloseCommand(ed); break;
+    case platform::kEventDropFiles: HandleFileDrop(ed); break;
     default: break;
     }
 }
@@ -92,6 +102,9 @@ void RunCycle(Editor& ed) {
         const platform::FrameEvent event = ed.frame.events[i];
         DispatchEvent(ed, event);
     }
+    // What follows the cycle's changes, once however many there were.
+    UpdateEditMenu(ed);
+    UpdateInfoPanel(ed);
 }
 
 int RunEventLoop(Editor& ed) {
@@ -101,13 +114,21 @@ int RunEventLoop(Editor& ed) {
 
 void NewCommand(Editor& ed) {
     if (ed.dialogs.question(ed.frame.title, "Create a new tile set?", false) != platform::Answer::Yes) return;
-    document::ClearMaterials(ed.doc);
-    document::ClearTextures(ed.doc);
-    document::ClearTileGroup(ed.doc, 1);
+    // The materials, textures and tiles go as ClearMaterials, ClearTextures and
+    // ClearTileGroup would remove them, but into the history, so that Undo brings the same
+    // records back.
+    SavedMark oldMark{ed.savedFingerprint, ed.history.savedState(), ed.documentPath};
+    document::TileSetContent old;
+    document::SwapContent(ed.doc, 1, old);
     ed.doc.tileWidth = 64;
     ed.doc.tileHeight = 64;
     RefreshGadgets(ed);
     ed.savedFingerprint = document::ContentFingerprint(ed.doc);
+    ed.documentPath.clear();
+    ed.history.record(NewDocument(std::move(old), std::move(oldMark)));
+    // The new document counts as unchanged.
+    ed.history.markSaved();
+    ed.history.seal();
 }
 
 void CloseCommand(Editor& ed) {
@@ -139,6 +160,8 @@ void RefreshGadgets(Editor& ed) {
     // 12. No current rows.
     ed.currentMaterialRow = -1;
     ed.currentTileRow = -1;
+    // The TileSet tab's account looks at the whole document again.
+    ResetInfoPanel(ed);
 }
 
 }  // namespace marquetor::editor

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "editor/eventloop.h"
+#include "editor/infopanel.h"
 #include "tilesetfile/format.h"
 
 namespace marquetor::editor {
@@ -14,7 +15,23 @@ std::filesystem::path toPath(std::string_view bytes) {
     return std::filesystem::path(std::string(bytes));
 }
 
-void markSaved(Editor& ed) { ed.savedFingerprint = document::ContentFingerprint(ed.doc); }
+// The document as it is now counts as unchanged, and belongs to this file.
+void markSaved(Editor& ed, const std::string& path) {
+    ed.savedFingerprint = document::ContentFingerprint(ed.doc);
+    ed.history.markSaved();
+    // A later edit of a tile-size box is a step of its own, so Undo comes back here.
+    ed.history.seal();
+    ed.documentPath = path;
+    ed.info.dirty |= kFileChanged;
+}
+
+// After a load: a document that came (even in part) from the file starts a fresh history;
+// one the load did not touch keeps its own.
+void loaded(Editor& ed, const tilesetfile::LoadResult& result) {
+    if (result.code() != 1) return;
+    ed.history.clear();
+    markSaved(ed, ed.chosenPath);
+}
 
 // What the user is told after a load, beyond what the refresh shows.
 void reportLoad(Editor& ed, tilesetfile::LoadStatus status, bool silentWhenUnopened) {
@@ -52,20 +69,36 @@ bool SaveCommand(Editor& ed) {
         ed.message("Could not be saved!");
         return false;
     }
-    markSaved(ed);
+    markSaved(ed, ed.chosenPath);
     return true;
 }
+
+namespace {
+
+// Open... from the chosen path on: the load, the refresh whatever it gave, the report.
+void openChosenPath(Editor& ed) {
+    const tilesetfile::LoadResult result = tilesetfile::LoadTileSet(ed.doc, toPath(ed.chosenPath));
+    RefreshGadgets(ed);
+    // A truncated file counts as opened: the document holds what the file holds, so
+    // closing without saving loses nothing that is on disk.
+    loaded(ed, result);
+    reportLoad(ed, result.status, false);
+}
+
+}  // namespace
 
 void OpenCommand(Editor& ed) {
     if (!ConfirmUnsavedChanges(ed)) return;
     ed.chosenPath = ed.dialogs.openFile("Open...", kTileSetFolder, kTileSetPatterns);
     if (ed.chosenPath.empty()) return;
-    const tilesetfile::LoadResult result = tilesetfile::LoadTileSet(ed.doc, toPath(ed.chosenPath));
-    RefreshGadgets(ed);
-    // A truncated file counts as opened: the document holds what the file holds, so
-    // closing without saving loses nothing that is on disk.
-    if (result.code() == 1) markSaved(ed);
-    reportLoad(ed, result.status, false);
+    openChosenPath(ed);
+}
+
+void OpenTileSetFile(Editor& ed, std::string_view path) {
+    if (!ConfirmUnsavedChanges(ed)) return;
+    ed.chosenPath = std::string(path);
+    if (ed.chosenPath.empty()) return;
+    openChosenPath(ed);
 }
 
 void OpenStartupFile(Editor& ed, std::string_view firstArgument) {
@@ -73,6 +106,7 @@ void OpenStartupFile(Editor& ed, std::string_view firstArgument) {
     if (ed.chosenPath.empty() || !HasTileSetEnding(ed.chosenPath)) return;
     const tilesetfile::LoadResult result = tilesetfile::LoadTileSet(ed.doc, toPath(ed.chosenPath));
     if (result.code() == 1) RefreshGadgets(ed);
+    loaded(ed, result);
     // A missing or unreadable start-up file stays silent; a file that is there but is no
     // tile set, or ends early, is worth a word.
     reportLoad(ed, result.status, true);

@@ -13,6 +13,9 @@ namespace marquetor::editor {
 bool SaveCommand(Editor& ed);
 // Menu item 3.
 void OpenCommand(Editor& ed);
+// A tile set named without the requester (a file dropped on the window): opened as Open...
+// opens the file it is given, the unsaved-changes question first.
+void OpenTileSetFile(Editor& ed, std::string_view path);
 // The tile set named as the first command-line argument: opened when the name ends in
 // ".mrqt" exactly; a file that cannot be opened is passed over in silence.
 void OpenStartupFile(Editor& ed, std::string_view firstArgument);

@@ -8,6 +8,7 @@
 #include "document/text.h"
 #include "editor/eventloop.h"
 #include "editor/filecommands.h"
+#include "editor/infopanel.h"
 #include "editor/materialstab.h"
 #include "editor/texturestab.h"
 #include "editor/tilestab.h"
@@ -137,13 +138,17 @@ void setInitialValues(Editor& ed) {
 }
 
 void buildMenu(platform::Window& w) {
-    w.addMenuTitle("File");
+    // "&" gives each title its Alt key; the titles read "File" and "Edit".
+    w.addMenuTitle("&File");
     w.addMenuItem(menu::New, "New", "Ctrl+N");
     w.addMenuSeparator();
     w.addMenuItem(menu::Save, "Save...", "Ctrl+S");
     w.addMenuItem(menu::Open, "Open...", "Ctrl+O");
     w.addMenuSeparator();
     w.addMenuItem(menu::Close, "Close", "Ctrl+Q");
+    w.addMenuTitle("&Edit");
+    w.addMenuItem(menu::Undo, "Undo", "Ctrl+Z");
+    w.addMenuItem(menu::Redo, "Redo", "Ctrl+Shift+Z; Ctrl+Y");
 }
 
 // The window shows the same icon as the desktop's menus; the title bar and client area
@@ -176,6 +181,7 @@ const std::vector<LayoutTab>& LayoutTabs() {
 bool StartEditor(Editor& ed, std::string_view firstArgument) {
     // 1. Everything starts from zero: an empty document, no rows, no path.
     ed.doc = document::TileSet{};
+    ed.history.clear();
     ed.currentMaterialRow = 0;
     ed.currentTileRow = 0;
     ed.chosenPath.clear();
@@ -216,6 +222,8 @@ bool StartEditor(Editor& ed, std::string_view firstArgument) {
     for (const LayoutTab& tab : LayoutTabs()) {
         ed.window.addTab(tab.title);
         for (const LayoutRow& row : tab.rows) createGadget(ed, row);
+        // What the editor holds, in the free space below the tile-size frames.
+        if (&tab == &LayoutTabs().front()) CreateInfoPanel(ed);
     }
     ed.window.closeGadgetList();
     setInitialValues(ed);
@@ -230,16 +238,22 @@ bool StartEditor(Editor& ed, std::string_view firstArgument) {
     // 12. The tile set named on the command line.
     OpenStartupFile(ed, firstArgument);
 
-    // What the user sees now counts as unchanged.
+    // What the user sees now counts as unchanged, with nothing to undo.
     ed.savedFingerprint = document::ContentFingerprint(ed.doc);
+    ed.history.clear();
+    ed.history.markSaved();
     return true;
 }
 
 void HandleTileSetGadget(Editor& ed, int gadget) {
-    if (gadget == gadget::TileWidth)
-        ed.doc.tileWidth = document::TextToInt32(ed.gadgets().editableChoiceBox(gadget::TileWidth).text());
-    else if (gadget == gadget::TileHeight)
-        ed.doc.tileHeight = document::TextToInt32(ed.gadgets().editableChoiceBox(gadget::TileHeight).text());
+    if (gadget != gadget::TileWidth && gadget != gadget::TileHeight) return;
+    const bool width = gadget == gadget::TileWidth;
+    std::int32_t& size = width ? ed.doc.tileWidth : ed.doc.tileHeight;
+    const std::int32_t before = size;
+    size = document::TextToInt32(ed.gadgets().editableChoiceBox(gadget).text());
+    // The box reports focus and list changes too; only a new value is a change. Typing
+    // "128" stores 1, 12, 128: the history makes them one step.
+    if (size != before) ed.history.record(TileSizeChanged(width, before, size));
 }
 
 }  // namespace marquetor::editor

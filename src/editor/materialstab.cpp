@@ -1,8 +1,10 @@
 #include "editor/materialstab.h"
 
+#include <algorithm>
 #include <string_view>
 #include <vector>
 
+#include "document/restore.h"
 #include "document/text.h"
 
 namespace marquetor::editor {
@@ -106,6 +108,8 @@ void addMaterial(Editor& ed) {
         ed.message("No material name!");
         return;
     }
+    // Undo puts the cursor back where it was before Add moved it.
+    const int cursorBefore = ed.doc.materials.cursor();
     if (!materialAt(ed, ed.currentMaterialRow)) ed.currentMaterialRow = -1;
     if (ed.currentMaterialRow != -1) {
         ed.doc.materials.selectAt(ed.currentMaterialRow);
@@ -118,8 +122,10 @@ void addMaterial(Editor& ed) {
         ed.message("The material already exists!");
         return;
     }
+    const auto position = static_cast<std::size_t>(ed.doc.materials.cursor());   // the new material
+    ed.history.record(MaterialAdded(*added, position, cursorBefore));
     RebuildMaterialLists(ed);
-    ed.currentMaterialRow = static_cast<int>(ed.doc.materials.indexOf(added));
+    ed.currentMaterialRow = static_cast<int>(position);
     // The selection reaches the selection handler in a later cycle, which loads the fields
     // from the material as stored.
     g.listView(gadget::MaterialsList).selectRow(ed.currentMaterialRow);
@@ -137,6 +143,7 @@ void updateMaterial(Editor& ed) {
         ed.message("No material name!");
         return;
     }
+    const MaterialValues before = ValuesOf(*material);
     // Two materials never share a name: Delete finds its material through the index.
     if (name != material->name && !document::RenameMaterial(ed.doc, *material, name)) {
         ed.message("The material already exists!");
@@ -144,6 +151,9 @@ void updateMaterial(Editor& ed) {
     }
     material->color = colorFromFields(ed);
     material->description = descriptionFromField(g.textField(gadget::Description).text());
+    // An Update that leaves everything as it was is no change.
+    MaterialValues after = ValuesOf(*material);
+    if (after != before) ed.history.record(MaterialUpdated(*material, before, std::move(after)));
     // The rebuild leaves no row selected; the current row stays, so a further Update or
     // Delete acts on the same material.
     RebuildMaterialLists(ed);
@@ -151,10 +161,13 @@ void updateMaterial(Editor& ed) {
 
 // Gadget 14: the current material goes; the row above becomes current and selected.
 void deleteMaterial(Editor& ed) {
-    const document::Material* material = materialAt(ed, ed.currentMaterialRow);
-    if (!material) return;
-    const std::string name = material->name;
-    document::DeleteMaterial(ed.doc, name);
+    if (!materialAt(ed, ed.currentMaterialRow)) return;
+    // Removed as DeleteMaterial removes it (the name's one material, the cursor to the one
+    // before), but kept by the history so that Undo puts the same record back.
+    const auto position = static_cast<std::size_t>(ed.currentMaterialRow);
+    const int cursorBefore = ed.doc.materials.cursor();
+    std::unique_ptr<document::Material> taken = document::TakeMaterial(ed.doc, position);
+    ed.history.record(MaterialDeleted(std::move(taken), position, cursorBefore));
     RebuildMaterialLists(ed);
     ed.currentMaterialRow -= 1;
     // Selecting row -1 clears the selection; the fields then keep the deleted material.
@@ -163,7 +176,13 @@ void deleteMaterial(Editor& ed) {
 
 // Gadget 15: by name in unsigned byte order; no row is current afterwards.
 void sortMaterials(Editor& ed) {
+    std::vector<document::Material*> before = document::MaterialOrder(ed.doc);
     document::SortMaterials(ed.doc);
+    // A list already in order is no change; otherwise the old order is kept as pointers.
+    const auto& after = ed.doc.materials.items();
+    const bool moved = !std::equal(before.begin(), before.end(), after.begin(), after.end(),
+                                   [](const document::Material* a, const auto& b) { return a == b.get(); });
+    if (moved) ed.history.record(MaterialsSorted(std::move(before), ed.doc.materials.cursor()));
     RebuildMaterialLists(ed);
     ed.currentMaterialRow = -1;
     ed.gadgets().listView(gadget::MaterialsList).selectRow(-1);

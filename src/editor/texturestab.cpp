@@ -46,26 +46,33 @@ void textureSelected(Editor& ed) {
     showScratchInPreview(ed);
 }
 
+// One file into the document as a texture, with the message for a file that is refused.
+bool importTexture(Editor& ed, const std::string& folder, const std::string& name) {
+    if (!HasTextureExtension(name)) {
+        ed.message("Not in the correct format!");
+        return false;
+    }
+    // The key is the name alone: a file of that name from any folder is the same texture.
+    // Looking first tells a taken name from a file that cannot be read.
+    if (document::FindTexture(ed.doc, name) != nullptr) {
+        ed.message("The texture already exists!");
+        return false;
+    }
+    if (!document::AddTexture(ed.doc, folder, name)) {
+        ed.message("Could not be imported!");
+        return false;
+    }
+    return true;
+}
+
 void addTexture(Editor& ed) {
     // The explorer list keeps its folder and its selection: the user may go on from there.
     const platform::ExplorerList& explorer = ed.gadgets().explorerList(gadget::Explorer);
     const int row = explorer.selectedRow();
     if (row < 0) return;
     const std::string name = explorer.rowText(row);
-    if (!HasTextureExtension(name)) {
-        ed.message("Not in the correct format!");
-        return;
-    }
-    // The key is the name alone: a file of that name from any folder is the same texture.
-    // Looking first tells a taken name from a file that cannot be read.
-    if (document::FindTexture(ed.doc, name) != nullptr) {
-        ed.message("The texture already exists!");
-        return;
-    }
-    if (!document::AddTexture(ed.doc, explorer.folder(), name)) {
-        ed.message("Could not be imported!");
-        return;
-    }
+    if (!importTexture(ed, explorer.folder(), name)) return;
+    ed.history.record(TexturesAdded({name}));
     // The preview and its caption keep what they show.
     RebuildTextureLists(ed);
 }
@@ -74,8 +81,11 @@ void deleteTexture(Editor& ed) {
     const platform::ListView& list = ed.gadgets().listView(gadget::TexturesList);
     const int row = list.selectedRow();
     if (row < 0) return;
-    // Tiles naming the texture keep the name; only the lists forget it.
-    if (!document::DeleteTexture(ed.doc, list.rowText(row))) return;
+    // Tiles naming the texture keep the name; only the lists forget it. The record goes
+    // into the history, bytes and all, so that Undo puts it back where it was.
+    document::TakenTexture taken = document::TakeTexture(ed.doc, list.rowText(row));
+    if (!taken.record) return;
+    ed.history.record(TextureDeleted(std::move(taken)));
     RebuildTextureLists(ed);
     ClearTexturePreview(ed);
 }
@@ -110,6 +120,20 @@ void HandleTexturesGadget(Editor& ed, int id) {
     case gadget::TextureExport: exportTexture(ed); break;
     default: break;
     }
+}
+
+void ImportTextureFiles(Editor& ed, const std::vector<std::string>& paths) {
+    std::vector<std::string> imported;
+    for (const std::string& path : paths) {
+        // As the explorer hands a file to Add: the folder ending with "/", then the name.
+        const std::size_t slash = path.rfind('/');
+        const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+        const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+        if (importTexture(ed, folder, name)) imported.push_back(name);
+    }
+    if (imported.empty()) return;
+    ed.history.record(TexturesAdded(std::move(imported)));
+    RebuildTextureLists(ed);
 }
 
 void ClearTexturePreview(Editor& ed) {

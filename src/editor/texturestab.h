@@ -2,7 +2,9 @@
 // The Textures tab: the folder browser, the preview, the textures list, and the texture
 // choice box of the Tiles tab that follows every Add and Delete.
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "editor/editor.h"
 
@@ -10,6 +12,11 @@ namespace marquetor::editor {
 
 // Explorer list (19), textures list (16), Add (20), Delete (21), Export (22).
 void HandleTexturesGadget(Editor& ed, int gadget);
+
+// Files given by path, each imported as if it were selected in the explorer list and Add
+// were pressed (the same checks and messages, one for each file refused); the imported ones
+// are one step of the history.
+void ImportTextureFiles(Editor& ed, const std::vector<std::string>& paths);
 
 // No picture in the texture preview (17), an empty file name label (18).
 void ClearTexturePreview(Editor& ed);

@@ -1,7 +1,9 @@
 #include "editor/tilestab.h"
 
+#include <algorithm>
 #include <vector>
 
+#include "document/restore.h"
 #include "document/text.h"
 
 namespace marquetor::editor {
@@ -105,6 +107,8 @@ void addTile(Editor& ed) {
     TileGroup* group = tileGroup(ed);
     if (group == nullptr) return;   // group 1 lives from start-up to the end
 
+    // Undo puts the cursor back where it was before Add moved it.
+    const int cursorBefore = group->tiles.cursor();
     const int oldRow = ed.currentTileRow;
     const bool behindCurrent = oldRow >= 0 && static_cast<std::size_t>(oldRow) < group->tiles.size();
     if (behindCurrent) {
@@ -123,10 +127,12 @@ void addTile(Editor& ed) {
         ed.message("The ID already exists!");
         return;
     }
-    RebuildTilesList(ed);
     // The new tile is current but not selected: Update and Delete act on it, and the next
     // Add goes behind it.
-    ed.currentTileRow = behindCurrent ? oldRow + 1 : static_cast<int>(group->tiles.size()) - 1;
+    const int newRow = behindCurrent ? oldRow + 1 : static_cast<int>(group->tiles.size()) - 1;
+    ed.history.record(TileAdded(*tile, static_cast<std::size_t>(newRow), cursorBefore));
+    RebuildTilesList(ed);
+    ed.currentTileRow = newRow;
     // In 64 bits, so 2147483647 is followed by "2147483648" and -1 by "0".
     g.textField(gadget::TileId).setText(NumberToText(static_cast<std::int64_t>(tile->id) + 1));
 }
@@ -138,6 +144,7 @@ void updateTile(Editor& ed) {
     Tile* tile = tileAtRow(ed, ed.currentTileRow);
     if (tile == nullptr) return;
     platform::Gadgets& g = ed.gadgets();
+    const document::TileValues before = document::ValuesOf(*tile);
 
     // An empty choice keeps what the tile names.
     const std::string texture = g.choiceBox(gadget::TileTexture).text();
@@ -149,6 +156,9 @@ void updateTile(Editor& ed) {
     // the tile's class rather than storing -1.
     const int collision = g.choiceBox(gadget::TileCollision).state();
     if (collision >= 0) tile->collision = static_cast<std::int16_t>(collision);
+    // An Update that leaves the tile as it was is no change.
+    document::TileValues after = document::ValuesOf(*tile);
+    if (after != before) ed.history.record(TileUpdated(*tile, before, std::move(after)));
 
     platform::ListView& list = g.listView(gadget::TilesList);
     const int row = ed.currentTileRow;
@@ -163,9 +173,14 @@ void updateTile(Editor& ed) {
 // selection event loads the editors in a later cycle.
 void deleteTile(Editor& ed) {
     if (ed.currentTileRow == -1) return;
-    const Tile* tile = tileAtRow(ed, ed.currentTileRow);
-    if (tile == nullptr) return;
-    document::DeleteTile(ed.doc, kTileGroup, tile->id);
+    if (tileAtRow(ed, ed.currentTileRow) == nullptr) return;
+    // Removed as DeleteTile removes it (the ID's one tile, the cursor to the one before),
+    // but kept by the history so that Undo puts the same record back.
+    document::TileGroup& group = *tileGroup(ed);
+    const auto position = static_cast<std::size_t>(ed.currentTileRow);
+    const int cursorBefore = group.tiles.cursor();
+    std::unique_ptr<Tile> taken = document::TakeTile(group, position);
+    ed.history.record(TileDeleted(std::move(taken), position, cursorBefore));
     RebuildTilesList(ed);
     ed.currentTileRow -= 1;
     ed.gadgets().listView(gadget::TilesList).selectRow(ed.currentTileRow);
@@ -175,7 +190,13 @@ void deleteTile(Editor& ed) {
 void sortTiles(Editor& ed) {
     TileGroup* group = tileGroup(ed);
     if (group == nullptr) return;
+    std::vector<Tile*> before = document::TileOrder(*group);
     document::SortTiles(*group);
+    // A list already in order is no change; otherwise the old order is kept as pointers.
+    const auto& after = group->tiles.items();
+    const bool moved = !std::equal(before.begin(), before.end(), after.begin(), after.end(),
+                                   [](const Tile* a, const auto& b) { return a == b.get(); });
+    if (moved) ed.history.record(TilesSorted(std::move(before), group->tiles.cursor()));
     RebuildTilesList(ed);
     ed.currentTileRow = -1;
 }

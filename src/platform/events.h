@@ -13,6 +13,8 @@ inline constexpr int kEventLeftButtonDown = 513;
 inline constexpr int kEventLeftButtonUp = 514;
 inline constexpr int kEventRightButtonDown = 516;
 inline constexpr int kEventRightButtonUp = 517;
+// Files were dropped on the main window; Window::takeDroppedFiles() gives their paths.
+inline constexpr int kEventDropFiles = 563;
 
 inline bool IsMouseButtonEvent(int kind) {
     return kind == kEventLeftButtonDown || kind == kEventLeftButtonUp || kind == kEventRightButtonDown ||

@@ -22,7 +22,8 @@ struct Rect {
 };
 
 enum class GadgetKind {
-    Panel, ListView, ExplorerList, TextField, Label, ChoiceBox, EditableChoiceBox, SpinBox, Image, Button
+    Panel, ListView, ExplorerList, TextField, Label, ChoiceBox, EditableChoiceBox, SpinBox, Image, Button,
+    ProblemList,   // platform/problemlist.h
 };
 
 class Gadget {

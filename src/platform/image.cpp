@@ -52,6 +52,14 @@ bool wellFormed(const imagecodec::RgbaImage& image) {
 
 }  // namespace
 
+bool IsPicture(std::span<const std::uint8_t> data) {
+    if (imagecodec::DetectFormat(data) == imagecodec::Format::Unknown) return false;
+    imagecodec::DecodeOptions options;
+    options.previewMinSide = 1;
+    const auto decoded = imagecodec::DecodeImage(data, options);
+    return decoded && wellFormed(*decoded);
+}
+
 void Image::create(int width, int height) {
     m_pixels = {};
     if (!validSize(width, height)) return;

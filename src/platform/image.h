@@ -10,6 +10,10 @@
 
 namespace marquetor::platform {
 
+// Whether bytes hold a picture the previews can show (PNG, JPEG, BMP or TGA that decodes).
+// Decodes at the smallest size the decoders allow; nothing is kept.
+bool IsPicture(std::span<const std::uint8_t> data);
+
 class Image {
 public:
     Image() = default;

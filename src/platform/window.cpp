@@ -17,12 +17,17 @@
 #include <QPixmap>
 #include <QScreen>
 #include <QSpinBox>
+#include <QStyle>
 #include <QTabWidget>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 
 #include "platform/image.h"
+#include "platform/problemlist.h"
+#include "platform/problemlistwidget.h"
 #include "platform/textcodec.h"
 #include "platform/widgets.h"
 
@@ -88,6 +93,56 @@ private:
     QWidget* m_window;
 };
 
+// Menu titles after the first live in a bar of their own, laid over the main bar's free
+// space right after its titles, so that the main bar keeps the one title it has always had
+// and the two read as one bar. It follows the main bar's size and titles.
+class MenuBarTail final : public QObject {
+public:
+    explicit MenuBarTail(QMenuBar* main) : m_main(main), m_tail(new QMenuBar(main)) {
+        m_tail->setNativeMenuBar(false);
+        main->installEventFilter(this);
+        m_tail->show();
+    }
+    QMenuBar* bar() const { return m_tail; }
+
+    void place() {
+        const QList<QAction*> mainTitles = m_main->actions();
+        const QList<QAction*> tailTitles = m_tail->actions();
+        // The tail's first title goes where the main bar would put its next one.
+        int x = 0;
+        if (!mainTitles.isEmpty()) {
+            x = m_main->actionGeometry(mainTitles.last()).right() + 1 +
+                m_main->style()->pixelMetric(QStyle::PM_MenuBarItemSpacing, nullptr, m_main);
+        }
+        if (!tailTitles.isEmpty()) x -= m_tail->actionGeometry(tailTitles.first()).left();
+        x = std::max(0, x);
+        m_tail->setGeometry(x, 0, std::max(0, m_main->width() - x), m_main->height());
+    }
+
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == m_main) {
+            switch (event->type()) {
+            case QEvent::Resize:
+            case QEvent::Show:
+            case QEvent::ActionAdded:
+            case QEvent::ActionChanged:
+            case QEvent::ActionRemoved:
+            case QEvent::FontChange:
+            case QEvent::StyleChange:
+                place();
+                break;
+            default:
+                break;
+            }
+        }
+        return false;
+    }
+
+private:
+    QMenuBar* m_main;
+    QMenuBar* m_tail;
+};
+
 [[noreturn]] void misuse(const char* what) {
     std::fprintf(stderr, "marquetor: %s\n", what);
     std::abort();
@@ -105,6 +160,9 @@ struct Window::Impl {
     QTabWidget* panel = nullptr;
     QWidget* parent = nullptr;      // where the next gadget goes
     MouseButtonFilter* filter = nullptr;
+    detail::FileDropFilter* drops = nullptr;
+    MenuBarTail* menuTail = nullptr;
+    std::map<int, QAction*> menuItems;
     Gadgets gadgets;
 
     QWidget* place(QWidget* widget, const Rect& rect) {
@@ -120,6 +178,8 @@ struct Window::Impl {
 
     template <typename Facade>
     Facade& add(int id, GadgetKind kind, QWidget* widget) {
+        // Tells a drop which gadget it landed on.
+        widget->setProperty(detail::kGadgetProperty, id);
         auto facade = std::make_unique<Facade>(id, kind, widget);
         Facade& ref = *facade;
         gadgets.add(std::move(facade));
@@ -130,10 +190,12 @@ struct Window::Impl {
 Window::Window(EventQueue& queue) : m_impl(std::make_unique<Impl>(queue)) {}
 
 Window::~Window() {
-    if (m_impl->filter != nullptr && QCoreApplication::instance() != nullptr) {
-        QCoreApplication::instance()->removeEventFilter(m_impl->filter);
+    if (QCoreApplication::instance() != nullptr) {
+        if (m_impl->filter != nullptr) QCoreApplication::instance()->removeEventFilter(m_impl->filter);
+        if (m_impl->drops != nullptr) QCoreApplication::instance()->removeEventFilter(m_impl->drops);
     }
     delete m_impl->filter;
+    delete m_impl->drops;
     // The facades only point at the widgets; they go with m_impl and never touch them.
     delete m_impl->window;
 }
@@ -168,6 +230,10 @@ bool Window::open(const WindowSettings& settings) {
     m_impl->parent = client;
     m_impl->filter = new MouseButtonFilter(m_impl->queue, window);
     QCoreApplication::instance()->installEventFilter(m_impl->filter);
+    // Files may be dropped anywhere on the window; the filter takes every such drag.
+    window->setAcceptDrops(true);
+    m_impl->drops = new detail::FileDropFilter(m_impl->queue, window);
+    QCoreApplication::instance()->installEventFilter(m_impl->drops);
 
     window->show();
     if (window->windowHandle() == nullptr) {
@@ -207,21 +273,45 @@ QWidget* Window::clientArea() const { return m_impl->client; }
 
 void Window::addMenuTitle(std::string_view title) {
     if (m_impl->window == nullptr) misuse("the menu is built before the window is open");
-    m_impl->menu = m_impl->window->menuBar()->addMenu(toQt(title));
+    QMenuBar* bar = m_impl->window->menuBar();
+    if (bar->actions().isEmpty()) {
+        m_impl->menu = bar->addMenu(toQt(title));
+        return;
+    }
+    if (m_impl->menuTail == nullptr) m_impl->menuTail = new MenuBarTail(bar);
+    m_impl->menu = m_impl->menuTail->bar()->addMenu(toQt(title));
+    m_impl->menuTail->place();
 }
 
 void Window::addMenuItem(int item, std::string_view text, std::string_view shortcut) {
     if (m_impl->menu == nullptr) misuse("a menu item comes before the menu title");
     QAction* action = m_impl->menu->addAction(toQt(text));
     if (!shortcut.empty()) {
-        action->setShortcut(QKeySequence(toQt(shortcut), QKeySequence::PortableText));
+        action->setShortcuts(QKeySequence::listFromString(toQt(shortcut), QKeySequence::PortableText));
         action->setShortcutContext(Qt::WindowShortcut);
         // Known to the window too, so the shortcut works while the menu is closed.
         m_impl->window->addAction(action);
     }
     EventQueue* queue = &m_impl->queue;
     QObject::connect(action, &QAction::triggered, action, [queue, item] { queue->push({kEventMenu, item, 0}); });
+    m_impl->menuItems[item] = action;
 }
+
+void Window::setMenuItemText(int item, std::string_view text) {
+    const auto found = m_impl->menuItems.find(item);
+    if (found == m_impl->menuItems.end()) return;
+    // "&" would mark a mnemonic; a name may hold one.
+    QString shown = toQt(text);
+    shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    if (found->second->text() != shown) found->second->setText(shown);
+}
+
+void Window::setMenuItemEnabled(int item, bool enabled) {
+    const auto found = m_impl->menuItems.find(item);
+    if (found != m_impl->menuItems.end() && found->second->isEnabled() != enabled) found->second->setEnabled(enabled);
+}
+
+DroppedFiles Window::takeDroppedFiles() { return m_impl->drops != nullptr ? m_impl->drops->take() : DroppedFiles{}; }
 
 void Window::addMenuSeparator() {
     if (m_impl->menu == nullptr) misuse("a menu separator comes before the menu title");
@@ -352,6 +442,12 @@ Button& Window::createButton(int id, const Rect& rect, std::string_view text) {
     auto* button = new detail::ButtonWidget(m_impl->currentParent(), &m_impl->queue, id, text);
     m_impl->place(button, rect);
     return m_impl->add<Button>(id, GadgetKind::Button, button);
+}
+
+ProblemList& Window::createProblemList(int id, const Rect& rect) {
+    auto* list = new detail::ProblemListWidget(m_impl->currentParent(), &m_impl->queue, id);
+    m_impl->place(list, rect);
+    return m_impl->add<ProblemList>(id, GadgetKind::ProblemList, list);
 }
 
 Gadgets& Window::gadgets() { return m_impl->gadgets; }

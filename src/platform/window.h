@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/events.h"
+#include "platform/filedrops.h"
 #include "platform/gadgets.h"
 
 class QWidget;
@@ -21,6 +22,7 @@ class QWidget;
 namespace marquetor::platform {
 
 class Image;
+class ProblemList;
 
 struct WindowSettings {
     std::string title;
@@ -59,11 +61,20 @@ public:
     void setIcon(std::span<const Image> sizes);
     QWidget* clientArea() const;   // the area below the menu bar that the gadgets live in
 
-    // Menu: one title, then items and separators in order. A chosen item raises a menu
-    // event with its id. The shortcut is a key sequence text such as "Ctrl+S" (may be empty).
+    // Menu: a title, then its items and separators in order; then the next title. A chosen
+    // item raises a menu event with its id. The shortcut is a key sequence text such as
+    // "Ctrl+S" (may be empty); alternatives are separated by "; " ("Ctrl+Shift+Z; Ctrl+Y").
+    // A "&" in a title marks its Alt key ("&File" reads "File" and opens on Alt+F).
     void addMenuTitle(std::string_view title);
     void addMenuItem(int item, std::string_view text, std::string_view shortcut = {});
     void addMenuSeparator();
+    // An item's text, shown as it is ("&" included); a disabled item is greyed and its
+    // shortcuts do nothing.
+    void setMenuItemText(int item, std::string_view text);
+    void setMenuItemEnabled(int item, bool enabled);
+
+    // The oldest drop of files on the window not yet taken (each raised one kEventDropFiles).
+    DroppedFiles takeDroppedFiles();
 
     // Gadgets without identifier.
     void createFrame(const Rect& rect, std::string_view caption);
@@ -84,6 +95,7 @@ public:
     SpinBox& createSpinBox(int id, const Rect& rect, int minimum, int maximum);
     ImageGadget& createImageGadget(int id, const Rect& rect, bool sunkenBorder);
     Button& createButton(int id, const Rect& rect, std::string_view text);
+    ProblemList& createProblemList(int id, const Rect& rect);
 
     Gadgets& gadgets();
     const Gadgets& gadgets() const;

@@ -1,0 +1,18 @@
+#pragma once
+// A small PNG file of one colour, made by Qt, for tests that need a real picture.
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImage>
+
+#include <string>
+
+inline std::string PngOfColour(Qt::GlobalColor color) {
+    QImage image(8, 8, QImage::Format_RGBA8888);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes.toStdString();
+}
