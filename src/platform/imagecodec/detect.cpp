@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/imagecodec/bmp.h"
 #include "platform/imagecodec/codecutil.h"
 #include "platform/imagecodec/imagecodec.h"
 #include "platform/imagecodec/tga.h"
@@ -20,8 +21,7 @@ Format DetectFormat(std::span<const std::uint8_t> data)
         std::uint32_t headerSize = 0;
         r.seek(14);
         r.u32(headerSize);
-        if (headerSize == 12 || headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 108 ||
-            headerSize == 124)
+        if (detail::knownBmpHeaderSize(headerSize))
             return Format::Bmp;
     }
     // No signature: a header the decoder would accept is the best sign there is, so TGA
