@@ -14,7 +14,9 @@ Format DetectFormat(std::span<const std::uint8_t> data)
     static constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (data.size() >= 8 && std::equal(kPngSignature, kPngSignature + 8, data.begin()))
         return Format::Png;
-    if (data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF)
+    // Start of image alone: the decoder passes over junk before the next marker, and gives
+    // what it can of a damaged file.
+    if (data.size() >= 2 && data[0] == 0xFF && data[1] == 0xD8)
         return Format::Jpeg;
     if (data.size() >= 18 && data[0] == 'B' && data[1] == 'M') {
         detail::Reader r(data);
