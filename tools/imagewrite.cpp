@@ -61,15 +61,23 @@ Bytes writeBmp(const BmpFile& file)
         put16(out, 1);
         put16(out, file.bitsPerPixel);
         put32(out, file.compression);
-        put32(out, static_cast<std::uint32_t>(file.pixelData.size()));
+        put32(out, file.imageSize != 0 ? file.imageSize : static_cast<std::uint32_t>(file.pixelData.size()));
         put32(out, 2835);   // 72 dpi
         put32(out, 2835);
         put32(out, file.colorsUsed);
         put32(out, 0);
-        if (file.headerSize >= 52)
+        // OS/2 2.x headers hold other fields after the first 40 bytes, and may stop early.
+        const bool os2 = file.headerSize >= 16 && file.headerSize <= 64 && file.headerSize != 40 &&
+                         file.headerSize != 52 && file.headerSize != 56;
+        if (os2) {
+            out.resize(headerStart + std::min<std::uint32_t>(file.headerSize, 40));
+            for (std::size_t i = 0; i < file.os2Fields.size() && out.size() < headerStart + file.headerSize; ++i)
+                out.push_back(file.os2Fields[i]);
+        }
+        if (file.headerSize >= 52 && !os2)
             for (int i = 0; i < 3; ++i)
                 put32(out, file.masks[i]);
-        if (file.headerSize >= 56)
+        if (file.headerSize >= 56 && !os2)
             put32(out, file.masks[3]);
         if (file.headerSize >= 108)
             put32(out, 0x73524742);   // colour space: sRGB

@@ -26,7 +26,8 @@ struct IndexedImage {
 
 // ---- BMP: every header field as written, so tests can break any of them.
 struct BmpFile {
-    std::uint32_t headerSize = 40;          // 12, 40, 52, 56, 108, 124 (or anything else)
+    std::uint32_t headerSize = 40;          // 12, 40, 52, 56, 108, 124; OS/2 2.x: 64 or 16..60
+                                            // (cut after that many bytes); or anything else
     std::int32_t width = 0;
     std::int32_t height = 0;                // negative: rows top-down
     std::uint16_t bitsPerPixel = 24;
@@ -37,6 +38,8 @@ struct BmpFile {
                                             // 40-byte header when the compression is bitfields
     Bytes pixelData;                        // exactly as stored
     std::optional<std::uint32_t> pixelOffset;   // default: right after the palette
+    Bytes os2Fields;                        // an OS/2 2.x header's bytes after the first 40
+    std::uint32_t imageSize = 0;            // the stored size field; 0: the pixel data's size
 };
 Bytes writeBmp(const BmpFile& file);
 

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <string>
 
+#include <zlib.h>
+
 #include "imagewrite.h"
 
 namespace {
@@ -43,6 +45,43 @@ imagewrite::IndexedImage indexed(int width, int height, int colours)
         for (int x = 0; x < width; ++x)
             image.indexes.push_back(static_cast<std::uint8_t>(((x / 2) + y) % colours));
     return image;
+}
+
+// A PNG file again with its image data split into IDAT chunks of at most `piece` bytes
+// and a text chunk in front of the end chunk.
+Bytes splitImageData(const Bytes& png, std::size_t piece)
+{
+    auto chunk = [](Bytes& out, const char* type, const std::uint8_t* body, std::size_t length) {
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(static_cast<std::uint8_t>(length >> shift));
+        const std::size_t typeAt = out.size();
+        out.insert(out.end(), type, type + 4);
+        out.insert(out.end(), body, body + length);
+        const uLong crc = crc32(0L, out.data() + typeAt, static_cast<uInt>(length + 4));
+        for (int shift = 24; shift >= 0; shift -= 8)
+            out.push_back(static_cast<std::uint8_t>(crc >> shift));
+    };
+    Bytes out(png.begin(), png.begin() + 8);
+    Bytes data;
+    for (std::size_t at = 8; at + 12 <= png.size();) {
+        const std::size_t length = (std::size_t{png[at]} << 24) | (std::size_t{png[at + 1]} << 16) |
+                                   (std::size_t{png[at + 2]} << 8) | png[at + 3];
+        const std::string type(png.begin() + static_cast<std::ptrdiff_t>(at + 4), png.begin() + static_cast<std::ptrdiff_t>(at + 8));
+        const std::uint8_t* body = png.data() + at + 8;
+        if (type == "IDAT") {
+            data.insert(data.end(), body, body + length);
+        } else if (type == "IEND") {
+            for (std::size_t from = 0; from < data.size(); from += piece)
+                chunk(out, "IDAT", data.data() + from, std::min(piece, data.size() - from));
+            const std::uint8_t text[] = {'k', 0, 'v'};
+            chunk(out, "tEXt", text, sizeof text);
+            chunk(out, "IEND", nullptr, 0);
+        } else {
+            chunk(out, type.c_str(), body, length);
+        }
+        at += length + 12;
+    }
+    return out;
 }
 
 bool ok = true;
@@ -118,6 +157,8 @@ int main(int argc, char** argv)
         f.interlaced = true;
         save(png, "rgba16-interlaced.png", imagewrite::writePng(f));
     }
+    if (const auto whole = imagewrite::encodePng(pattern(9, 7, true)))
+        save(png, "split-idat.png", splitImageData(*whole, 16));
 
     // JPEG: baseline, grey, progressive, CMYK, and a size that is not a multiple of 8.
     save(jpeg, "baseline.jpg", imagewrite::encodeJpeg(pattern(16, 16, false), {75, false, false}));
@@ -129,6 +170,11 @@ int main(int argc, char** argv)
         for (int i = 0; i < 8 * 8; ++i)
             inks.insert(inks.end(), {std::uint8_t(i * 4), 0, 255, std::uint8_t(255 - i)});
         save(jpeg, "cmyk.jpg", imagewrite::encodeJpegCmyk(8, 8, inks, 75));
+    }
+    if (auto damaged = imagewrite::encodeJpeg(pattern(8, 8, false), {75, false, false})) {
+        const Bytes junk = {0x00, 0x12, 0x34};   // between the start marker and the next one
+        damaged->insert(damaged->begin() + 2, junk.begin(), junk.end());
+        save(jpeg, "junk-after-start.jpg", damaged);
     }
 
     // BMP: every depth and header, RLE, top-down.
@@ -185,6 +231,60 @@ int main(int argc, char** argv)
         f.palette = picture.palette;
         f.pixelData = imagewrite::packBmpIndexes(picture, 8, false);
         save(bmp, "core8.bmp", imagewrite::writeBmp(f));
+    }
+
+    // BMP: OS/2 2.x headers (whole and short), 2-bit palette, RLE24, wrapped JPEG and PNG.
+    {
+        const imagewrite::IndexedImage picture = indexed(6, 3, 4);
+        imagewrite::BmpFile f;
+        f.headerSize = 64;
+        f.width = 6;
+        f.height = 3;
+        f.bitsPerPixel = 8;
+        f.palette = picture.palette;
+        f.colorsUsed = 4;
+        f.os2Fields.assign(24, 0);
+        f.pixelData = imagewrite::packBmpIndexes(picture, 8, false);
+        save(bmp, "os2-64-pal8.bmp", imagewrite::writeBmp(f));
+        f.bitsPerPixel = 2;
+        f.headerSize = 40;
+        f.pixelData = imagewrite::packBmpIndexes(picture, 2, false);
+        save(bmp, "pal2.bmp", imagewrite::writeBmp(f));
+        const Bytes rgb = imagewrite::encodeBmp24(small, false);
+        imagewrite::BmpFile shortHeader;
+        shortHeader.headerSize = 16;
+        shortHeader.width = 5;
+        shortHeader.height = 3;
+        shortHeader.pixelData.assign(rgb.begin() + 54, rgb.end());
+        save(bmp, "os2-16-rgb24.bmp", imagewrite::writeBmp(shortHeader));
+    }
+    {
+        imagewrite::BmpFile f;   // RLE24: a run, an absolute stretch, a delta, the end
+        f.headerSize = 64;
+        f.width = 4;
+        f.height = 3;
+        f.bitsPerPixel = 24;
+        f.compression = 4;
+        f.pixelData = {1, 0, 0, 255, 0, 3, 0, 255, 0, 255, 0, 0, 1, 2, 3, 0, 0, 0,
+                       0, 2, 1, 1, 3, 255, 255, 255, 0, 1};
+        save(bmp, "os2-rle24.bmp", imagewrite::writeBmp(f));
+    }
+    for (const bool jpegInside : {true, false}) {
+        const auto inner = jpegInside ? imagewrite::encodeJpeg(pattern(8, 8, false), {75, false, false})
+                                      : imagewrite::encodePng(pattern(5, 4, true));
+        if (!inner) {
+            ok = false;
+            continue;
+        }
+        imagewrite::BmpFile f;
+        f.width = jpegInside ? 8 : 5;
+        f.height = jpegInside ? 8 : 4;
+        f.bitsPerPixel = 0;
+        f.compression = jpegInside ? 4 : 5;
+        f.pixelData = *inner;
+        save(bmp, jpegInside ? "wrapped-jpeg.bmp" : "wrapped-png.bmp", imagewrite::writeBmp(f));
+        if (!jpegInside)
+            save(image, "e.bmp", imagewrite::writeBmp(f));
     }
 
     // TGA: both types and depths, origins, 16 bits, grey, colour-mapped, an ID field.

@@ -1,31 +1,40 @@
 #include "fileio/replacefile.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
+#include <climits>
+#include <limits>
 #include <cstring>
 #include <new>
+#include <optional>
+#include <vector>
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace marquetor::fileio {
 
 namespace {
 
+namespace fs = std::filesystem;
+
 std::string errnoText(int err) { return std::strerror(err); }
 
 // A path in double quotes, for messages.
-std::string quoted(const std::filesystem::path& path) {
+std::string quoted(const fs::path& path) {
     std::string text = "\"";
     text += path.string();
     text += '"';
     return text;
 }
+
+WriteResult failure(std::string reason) { return WriteResult{false, std::move(reason)}; }
 
 // Holds SIGXFSZ back while a save runs, so that exceeding the file size limit makes the
 // write fail with EFBIG (reported, the old file kept) instead of killing the program. A
@@ -59,106 +68,313 @@ private:
     bool m_wasPending = false;
 };
 
-std::string tempSuffix() {
-    static std::atomic<unsigned> counter{0};
-    const auto now = static_cast<unsigned long long>(std::chrono::steady_clock::now().time_since_epoch().count());
-    char text[64];
-    std::snprintf(text, sizeof text, ".tmp-%d-%llx", static_cast<int>(::getpid()),
-                  now ^ (static_cast<unsigned long long>(counter.fetch_add(1)) << 48));
-    return text;
+// An open descriptor, closed when this goes unless it was closed (and checked) before.
+class Descriptor {
+public:
+    explicit Descriptor(int fd) : m_fd(fd) {}
+    Descriptor(const Descriptor&) = delete;
+    Descriptor& operator=(const Descriptor&) = delete;
+    ~Descriptor() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    int get() const { return m_fd; }
+    // 0, or the errno of a failed close (which can report a write the disk refused).
+    int close() {
+        const int fd = m_fd;
+        m_fd = -1;
+        return ::close(fd) == 0 ? 0 : errno;
+    }
+
+private:
+    int m_fd;
+};
+
+// Follows symbolic links to the path they finally name, which need not exist yet (a link
+// to a file still to be made saves that file). 0 or the errno that stopped it.
+int followLinks(fs::path& path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return 0;
+        std::vector<char> text(static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)) + PATH_MAX);
+        const ssize_t n = ::readlink(path.c_str(), text.data(), text.size());
+        if (n < 0) return errno;
+        if (static_cast<std::size_t>(n) >= text.size()) return ENAMETOOLONG;
+        const fs::path link(std::string(text.data(), static_cast<std::size_t>(n)));
+        // Relative to the link's own folder, resolved by the kernel (no lexical clean-up,
+        // which would be wrong after a ".." behind a linked folder).
+        path = link.is_absolute() ? link : path.parent_path() / link;
+    }
+    return ELOOP;
 }
 
-WriteResult failure(std::string reason) { return WriteResult{false, std::move(reason)}; }
+const char* kindOf(mode_t mode) {
+    if (S_ISDIR(mode)) return "a folder";
+    if (S_ISFIFO(mode)) return "a FIFO";
+    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
+    if (S_ISSOCK(mode)) return "a socket";
+    return "something else";
+}
 
-}  // namespace
+WriteResult notRegular(const fs::path& shown, mode_t mode) {
+    return failure("cannot save " + quoted(shown) + ": not a regular file (it is " + kindOf(mode) + ")");
+}
 
-// Writes a new file beside the target and renames it over the target once it is complete
-// and on disk. On any failure the temporary file is removed and the target is untouched.
-WriteResult ReplaceFile(const std::filesystem::path& path, const Content& content) {
-    namespace fs = std::filesystem;
-    if (path.empty()) return failure("no file name given");
-    if (path.native().find('\0') != std::string::npos) return failure("the file name holds a zero byte");
+// The effective IDs may write the file, as opening it for writing would find (root may
+// write anything). 0 or the errno of the refusal.
+int writeAccess(const fs::path& path) {
+    return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 ? 0 : errno;
+}
 
-    fs::path target = path;
-    // A symbolic link stays a link: the file it points to is replaced.
-    struct stat st {};
-    if (::lstat(target.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        if (char* real = ::realpath(target.c_str(), nullptr)) {
-            target = real;
-            std::free(real);
+WriteResult refused(const fs::path& shown, int err) {
+    if (err == EACCES || err == EPERM) return failure("cannot save " + quoted(shown) + ": the file is write-protected");
+    return failure("cannot save " + quoted(shown) + ": " + errnoText(err));
+}
+
+// A short name that any folder accepts whatever the target's name: a fixed prefix and six
+// random letters or digits.
+std::string temporaryName() {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::atomic<std::uint64_t> counter{0};
+    std::uint8_t random[6] = {};
+    if (::getrandom(random, sizeof random, GRND_NONBLOCK) != static_cast<ssize_t>(sizeof random)) {
+        // Without the kernel's randomness: the clock, the process and a counter.
+        std::uint64_t mix = static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
+                            (static_cast<std::uint64_t>(::getpid()) << 32) ^ (counter.fetch_add(1) * 0x9E3779B97F4A7C15u);
+        for (auto& b : random) {
+            b = static_cast<std::uint8_t>(mix);
+            mix = mix * 6364136223846793005u + 1442695040888963407u;
+            mix ^= mix >> 29;
         }
     }
-    const bool exists = ::stat(target.c_str(), &st) == 0;
-    if (exists && S_ISDIR(st.st_mode)) return failure(quoted(path) + " is a folder");
-    if (!target.has_filename()) return failure(quoted(path) + " is not a file name");
+    std::string name = ".mrqt-";
+    for (std::uint8_t b : random) name += kLetters[b % (sizeof kLetters - 1)];
+    return name;
+}
 
-    fs::path folder = target.parent_path();
-    if (folder.empty()) folder = ".";
-
-    FileSizeSignalBlock signalBlock;
-    fs::path temp;
-    int fd = -1;
-    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        std::string name = ".";
-        name += target.filename().string();
-        name += tempSuffix();
-        temp = folder / name;
-        // 0666 and the umask, as any newly created file gets.
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) break;
-    }
-    if (fd < 0) {
-        const int e = errno;
-        return failure("cannot create a file in " + quoted(folder) + ": " + errnoText(e));
-    }
-
-    auto abandon = [&](const std::string& what, int err) {
-        ::close(fd);
-        ::unlink(temp.c_str());
-        return failure(what + ": " + errnoText(err));
-    };
-
-    if (exists) {
-        // Keep the old file's owner and group where we may (changing them is a privilege), then
-        // its permission bits (after the owner, which would clear set-ID bits).
-        if (::fchown(fd, st.st_uid, st.st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), st.st_gid) != 0) {
-            // Not ours to give: the new file keeps our own group.
+// The names of the file's extended attributes (empty when it has none or the file system
+// keeps none).
+std::vector<std::string> attributeNames(const fs::path& path) {
+    std::vector<std::string> names;
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const ssize_t size = ::listxattr(path.c_str(), nullptr, 0);
+        if (size <= 0) return names;
+        std::vector<char> list(static_cast<std::size_t>(size));
+        const ssize_t got = ::listxattr(path.c_str(), list.data(), list.size());
+        if (got < 0 && errno == ERANGE) continue;   // grew meanwhile
+        if (got <= 0) return names;
+        for (std::size_t at = 0; at < static_cast<std::size_t>(got);) {
+            const std::string name(list.data() + at);
+            at += name.size() + 1;
+            if (!name.empty()) names.push_back(name);
         }
-        if (::fchmod(fd, st.st_mode & 07777) != 0) {
-            const int e = errno;
-            return abandon("cannot keep the permissions of \"" + path.string() + "\"", e);
-        }
+        return names;
     }
+    return names;
+}
+
+constexpr char kAccessAcl[] = "system.posix_acl_access";
+
+// Gives the new file the old one's extended attributes: its access ACL and whatever else
+// we may set. An attribute that cannot be copied is left out; the save goes on.
+void copyAttributes(const fs::path& from, int toFd) {
+    bool hadAcl = false;
+    for (const std::string& name : attributeNames(from)) {
+        if (name == kAccessAcl) hadAcl = true;
+        const ssize_t size = ::getxattr(from.c_str(), name.c_str(), nullptr, 0);
+        if (size < 0) continue;
+        std::vector<char> value(static_cast<std::size_t>(size));
+        const ssize_t got = size == 0 ? 0 : ::getxattr(from.c_str(), name.c_str(), value.data(), value.size());
+        if (got < 0) continue;
+        ::fsetxattr(toFd, name.c_str(), value.data(), static_cast<std::size_t>(got), 0);
+    }
+    // The new file may have taken the folder's default ACL; the old one had none.
+    if (!hadAcl) ::fremovexattr(toFd, kAccessAcl);
+}
+
+// Runs the content writer; nothing when it wrote exactly newSize bytes, else the reason.
+std::optional<std::string> writeContent(int fd, std::uint64_t newSize, const Content& content) {
     int err = 0;
     try {
         err = content(fd);
     } catch (const std::bad_alloc&) {
         err = ENOMEM;
     }
-    if (err == 0 && ::fsync(fd) != 0) err = errno;
-    if (err != 0) return abandon("cannot write " + quoted(path), err);
-    if (::close(fd) != 0) {
-        const int closeErr = errno;
+    if (err != 0) return errnoText(err);
+    const off_t end = ::lseek(fd, 0, SEEK_CUR);
+    if (end < 0) return errnoText(errno);
+    if (static_cast<std::uint64_t>(end) != newSize) return "the content was not the size announced";
+    return std::nullopt;
+}
+
+void syncFolder(const fs::path& folder) {
+    // Makes a rename durable; some file systems cannot sync a folder, which is fine.
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
+}
+
+// The normal case: a new file beside the target, complete and on disk before it takes the
+// target's name. On any failure the temporary file goes and the target is untouched.
+// `old` is the target's status when it exists. Fails with `createError` set when no file
+// can be made in the folder (the caller may then write in place).
+WriteResult replaceByRename(const fs::path& shown, const fs::path& target, const fs::path& folder,
+                            const struct stat* old, std::uint64_t newSize, const Content& content, int& createError) {
+    fs::path temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = folder / temporaryName();
+        // A new file gets 0666 and the umask, as any new file does; a replacement starts
+        // private and takes the old file's mode below.
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, old ? 0600 : 0666);
+        if (fd < 0 && errno != EEXIST) break;
+    }
+    if (fd < 0) {
+        createError = errno;
+        return failure("cannot create a file in " + quoted(folder) + ": " + errnoText(createError));
+    }
+    Descriptor file(fd);
+    auto abandon = [&](const std::string& why) {
+        file.close();
         ::unlink(temp.c_str());
-        return failure("cannot write " + quoted(path) + ": " + errnoText(closeErr));
+        return failure("cannot write " + quoted(shown) + ": " + why);
+    };
+
+    if (old) {
+        // Owner and group where we may (giving a file away is a privilege), the attributes,
+        // then the mode: after the owner, which clears set-ID bits, and after the ACL, so
+        // both agree. A mode that cannot be set leaves the copy private, never wider.
+        if (::fchown(fd, old->st_uid, old->st_gid) != 0 && ::fchown(fd, static_cast<uid_t>(-1), old->st_gid) != 0) {
+            // Not ours to give: the copy keeps our own group.
+        }
+        copyAttributes(target, fd);
+        ::fchmod(fd, old->st_mode & 07777);
+    }
+    if (auto why = writeContent(fd, newSize, content)) return abandon(*why);
+    if (::fsync(fd) != 0) return abandon(errnoText(errno));
+    if (const int err = file.close(); err != 0) {
+        ::unlink(temp.c_str());
+        return failure("cannot write " + quoted(shown) + ": " + errnoText(err));
     }
     if (::rename(temp.c_str(), target.c_str()) != 0) {
-        const int renameErr = errno;
+        const int err = errno;
         ::unlink(temp.c_str());
-        return failure("cannot replace " + quoted(path) + ": " + errnoText(renameErr));
+        return failure("cannot replace " + quoted(shown) + ": " + errnoText(err));
     }
-    // Make the rename itself durable; some file systems cannot sync a folder, which is fine.
-    const int dirFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    syncFolder(folder);
     return WriteResult{true, {}};
 }
 
-WriteResult SaveFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes) {
+// Room for `size` bytes, so that writing them cannot run out of space. Where the file
+// system has no allocation call, the part beyond the old end is written with zeros (which
+// touches no old byte). 0 or the errno.
+int reserve(int fd, std::uint64_t oldSize, std::uint64_t size) {
+    if (size == 0) return 0;
+    const int err = ::posix_fallocate(fd, 0, static_cast<off_t>(size));
+    if (err == 0) return 0;
+    if (err != EOPNOTSUPP && err != ENOSYS && err != EBADF && err != EINVAL) return err;
+    static constexpr std::uint8_t kZeros[64 * 1024] = {};
+    for (std::uint64_t at = oldSize; at < size;) {
+        const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof kZeros, size - at));
+        const ssize_t done = ::pwrite(fd, kZeros, n, static_cast<off_t>(at));
+        if (done < 0 && errno == EINTR) continue;
+        if (done <= 0) return done < 0 ? errno : EIO;
+        at += static_cast<std::uint64_t>(done);
+    }
+    return 0;
+}
+
+// Writes over the file itself, keeping its inode (and so its other names, owner, mode and
+// attributes). Until the first byte is written a failure leaves the file as it was; after
+// it the result says that the file may be damaged.
+WriteResult writeInPlace(const fs::path& shown, const fs::path& target, std::uint64_t newSize, const Content& content) {
+    // Non-blocking, so that a FIFO put there meanwhile cannot hold the save; no links,
+    // which were followed already.
+    Descriptor file(::open(target.c_str(), O_WRONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
+    const int fd = file.get();
+    if (fd < 0) return refused(shown, errno);
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) return refused(shown, errno);
+    if (!S_ISREG(st.st_mode)) return notRegular(shown, st.st_mode);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+    const auto oldSize = static_cast<std::uint64_t>(st.st_size);
+    auto unchanged = [&](const std::string& why) {
+        // Only the reserved tail beyond the old end goes again.
+        struct stat now {};
+        if (::fstat(fd, &now) == 0 && static_cast<std::uint64_t>(now.st_size) != oldSize &&
+            ::ftruncate(fd, static_cast<off_t>(oldSize)) != 0) {
+            return failure("cannot save " + quoted(shown) + ": " + why);
+        }
+        return failure("cannot save " + quoted(shown) + ": " + why + "; the file is unchanged");
+    };
+    auto damaged = [&](const std::string& why) {
+        return failure("writing " + quoted(shown) + " in place failed (" + why + "): the file may be damaged");
+    };
+
+    if (const int err = reserve(fd, oldSize, std::max(oldSize, newSize)); err != 0) return unchanged(errnoText(err));
+    if (::lseek(fd, 0, SEEK_SET) != 0) return unchanged(errnoText(errno));
+    if (auto why = writeContent(fd, newSize, content)) {
+        // The writer goes front to back: still at the start, it wrote nothing.
+        if (::lseek(fd, 0, SEEK_CUR) == 0) return unchanged(*why);
+        return damaged(*why);
+    }
+    if (::fsync(fd) != 0) return damaged(errnoText(errno));
+    if (newSize < oldSize) {
+        if (::ftruncate(fd, static_cast<off_t>(newSize)) != 0) return damaged(errnoText(errno));
+        if (::fsync(fd) != 0) return damaged(errnoText(errno));
+    }
+    if (const int err = file.close(); err != 0) return damaged(errnoText(err));
+    return WriteResult{true, {}};
+}
+
+}  // namespace
+
+WriteResult ReplaceFile(const fs::path& path, std::uint64_t newSize, const Content& content) {
+    if (path.empty()) return failure("no file name given");
+    if (path.native().find('\0') != std::string::npos) return failure("the file name holds a zero byte");
+    if (newSize > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
+        return failure("cannot save " + quoted(path) + ": " + errnoText(EFBIG));
+
+    fs::path target = path;
+    // A symbolic link stays a link: the file it points to is saved.
+    if (const int err = followLinks(target); err != 0) return failure("cannot save " + quoted(path) + ": " + errnoText(err));
+    if (!target.has_filename()) return failure(quoted(path) + " is not a file name");
+    fs::path folder = target.parent_path();
+    if (folder.empty()) folder = ".";
+
+    struct stat st {};
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    if (!exists && errno != ENOENT) return failure("cannot save " + quoted(path) + ": " + errnoText(errno));
+
+    bool inPlace = false;
+    if (exists) {
+        if (!S_ISREG(st.st_mode)) return notRegular(path, st.st_mode);
+        if (const int err = writeAccess(target); err != 0) return refused(path, err);
+        struct stat dir {};
+        const bool mayCreate = ::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) == 0;
+        // In a sticky folder only the owner of the file or of the folder may rename over it.
+        const uid_t me = ::geteuid();
+        const bool stickyForUs = ::stat(folder.c_str(), &dir) == 0 && (dir.st_mode & S_ISVTX) && me != 0 &&
+                                 st.st_uid != me && dir.st_uid != me;
+        inPlace = st.st_nlink > 1 || !mayCreate || stickyForUs;
+    }
+
+    FileSizeSignalBlock signalBlock;
+    if (inPlace) return writeInPlace(path, target, newSize, content);
+    int createError = 0;
+    WriteResult result = replaceByRename(path, target, folder, exists ? &st : nullptr, newSize, content, createError);
+    // A folder that refuses new files though the checks above let it: the file itself is
+    // still ours to write.
+    if (!result.ok && exists && (createError == EACCES || createError == EPERM))
+        return writeInPlace(path, target, newSize, content);
+    return result;
+}
+
+WriteResult SaveFile(const fs::path& path, std::span<const std::uint8_t> bytes) {
     try {
-        return ReplaceFile(path, [&](int fd) {
+        return ReplaceFile(path, bytes.size(), [&](int fd) {
             EarlyWriteback writeback(fd);
             // In steps, so that large files start going to the disk before the final sync.
             constexpr std::size_t kStep = std::size_t{1} << 20;

@@ -1,6 +1,21 @@
 #pragma once
 // Replacing a file's content safely: a save either gives the file its whole new content or
 // leaves it as it was, and says why when it fails. Plain C++ and POSIX, no GUI.
+//
+// How a file is replaced:
+// - Refused, with nothing touched, when the target exists but is not a regular file (after
+//   following symbolic links: folders, FIFOs, devices, sockets), or when the user may not
+//   write it (judged with the effective IDs, as opening it for writing would be). Such a
+//   target is never opened for writing.
+// - Normally a new file is written beside the target under a short temporary name, synced
+//   and renamed over it; it gets the old file's mode, owner and group where that is
+//   permitted, and its extended attributes (ACLs included) where they can be copied.
+// - When a rename would give the name a new file (more hard links than one) or cannot be
+//   done (a folder we may not create files in, or a sticky folder we may not rename in,
+//   holding a file we may write), the file is written in place: the space for it is
+//   reserved first, so that a full disk is found before any old byte is overwritten; a
+//   failure after that point says that the file may be damaged.
+// - A symbolic link stays a link: the file it points to gets the new content.
 
 #include <cstddef>
 #include <cstdint>
@@ -17,14 +32,13 @@ struct WriteResult {
     int code() const { return ok ? 1 : 0; }
 };
 
-// Writes a file's new content to an open descriptor: 0 when every byte was written, else
-// the errno of the failure.
+// Writes a file's new content to an open descriptor, from its current offset on: 0 when
+// every byte was written, else the errno of the failure.
 using Content = std::function<int(int fd)>;
 
-// Gives the file at path the content that `content` writes. A new file is written beside
-// the target, checked, synced and renamed over it; on any failure the target is left as it
-// was. A symbolic link stays a link: the file it points to is replaced.
-WriteResult ReplaceFile(const std::filesystem::path& path, const Content& content);
+// Gives the file at path the content that `content` writes, which must be exactly newSize
+// bytes (the size is needed up front to reserve the room for a save in place).
+WriteResult ReplaceFile(const std::filesystem::path& path, std::uint64_t newSize, const Content& content);
 
 // The same with bytes at hand (exported textures, extracted files).
 WriteResult SaveFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);

@@ -457,9 +457,12 @@ void ExplorerWidget::refreshChanged() {
             break;
         }
     }
-    // Selecting it again tells the editor, which shows the file as it is now; an entry that
-    // is gone leaves nothing selected, and that change is reported too.
+    // The same entry selected again is no change of the selection, so the editor hears
+    // nothing (it would show the file again and replace a texture's caption); an entry that
+    // is gone leaves nothing selected, and that change is reported.
+    m_sink.mute(true);
     setSelectedRow(again);
+    m_sink.mute(false);
     if (again < 0) m_sink.notify();
 }
 

@@ -34,12 +34,16 @@ class EventSink {
 public:
     EventSink(EventQueue* queue, int id) : m_queue(queue), m_id(id) {}
     void notify() const {
-        if (m_queue != nullptr) m_queue->push({kEventGadget, 0, m_id});
+        if (m_queue != nullptr && !m_muted) m_queue->push({kEventGadget, 0, m_id});
     }
+    // While muted, the widget's own bookkeeping (which the editor must not hear of) raises
+    // no event.
+    void mute(bool muted) { m_muted = muted; }
 
 private:
     EventQueue* m_queue;
     int m_id;
+    bool m_muted = false;
 };
 
 // Rows kept as the bytes they were given (columns separated by line feeds); the texts are

@@ -223,9 +223,12 @@ public:
                 const std::size_t bigger = std::min(n, capacity * 2);
                 std::unique_ptr<std::uint8_t[]> grown(new (std::nothrow) std::uint8_t[bigger]);
                 if (!grown) {
+                    // Only what is left of the block is passed over: its first bytes
+                    // were taken from the file already.
+                    const std::size_t taken = out.size;
                     out = Block{};
                     out.outOfMemory = true;
-                    skip(n - out.size);
+                    skip(n - taken);
                     return out;
                 }
                 std::memcpy(grown.get(), out.bytes.get(), out.size);

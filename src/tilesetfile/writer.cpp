@@ -176,7 +176,7 @@ std::vector<std::uint8_t> SaveTileSetToMemory(const TileSet& set) {
 
 SaveResult SaveTileSet(const TileSet& set, const std::filesystem::path& path) {
     try {
-        return fileio::ReplaceFile(path, [&](int fd) {
+        return fileio::ReplaceFile(path, savedSize(set), [&](int fd) {
             Writer writer(fd);
             writeTileSet(set, writer);
             return writer.finish() ? 0 : writer.error();

@@ -2,16 +2,23 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QIcon>
 #include <QImage>
+#include <QLabel>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTabWidget>
 #include <QTest>
 
 #include <algorithm>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
 
 #include "document/text.h"
 #include "editor/eventloop.h"
@@ -21,6 +28,11 @@
 #include "editor/tilestab.h"
 #include "fixture.h"
 #include "sampletileset.h"
+
+// Readable rectangles in failure messages.
+static void PrintTo(const QRect& r, std::ostream* os) {
+    *os << r.x() << ", " << r.y() << ", " << r.width() << " x " << r.height();
+}
 
 using namespace editor::gadget;
 using platform::FrameEvent;
@@ -123,33 +135,126 @@ TEST_F(ShellTest, StartsWithAnEmptyDocumentAndEveryTabInItsFirstState) {
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
+namespace {
+
+// The layout as the window must show it, written out here rather than taken from the
+// table the editor builds from: a frame's caption, a label's text, a gadget's identifier
+// (with a button's text), and each place and size on its tab's page.
+enum class Shown { Frame, Label, Gadget };
+struct Placed {
+    int tab;
+    Shown what;
+    int id;             // gadgets
+    const char* text;   // frames and labels; buttons ("" for other gadgets)
+    QRect rect;
+};
+
+const Placed kLayout[] = {
+    {0, Shown::Frame, 0, "Tile Width :", {16, 16, 224, 48}},
+    {0, Shown::Gadget, 2, "", {28, 36, 200, 20}},
+    {0, Shown::Frame, 0, "Tile Height:", {260, 16, 224, 48}},
+    {0, Shown::Gadget, 3, "", {272, 36, 200, 20}},
+
+    {1, Shown::Gadget, 4, "", {16, 16, 208, 512}},
+    {1, Shown::Frame, 0, "Name:", {248, 16, 240, 48}},
+    {1, Shown::Gadget, 5, "", {260, 36, 216, 20}},
+    {1, Shown::Frame, 0, "Color", {248, 80, 240, 144}},
+    {1, Shown::Label, 0, "R", {260, 100, 72, 20}},
+    {1, Shown::Gadget, 8, "", {260, 120, 72, 20}},
+    {1, Shown::Label, 0, "G", {332, 100, 72, 20}},
+    {1, Shown::Gadget, 9, "", {332, 120, 72, 20}},
+    {1, Shown::Label, 0, "B", {404, 100, 72, 20}},
+    {1, Shown::Gadget, 10, "", {404, 120, 72, 20}},
+    {1, Shown::Gadget, 6, "...", {260, 140, 216, 20}},
+    {1, Shown::Gadget, 7, "", {260, 160, 216, 54}},
+    {1, Shown::Frame, 0, "Description", {248, 240, 240, 48}},
+    {1, Shown::Gadget, 11, "", {260, 260, 216, 20}},
+    {1, Shown::Gadget, 12, "Add", {260, 536, 72, 30}},
+    {1, Shown::Gadget, 13, "Update", {332, 536, 72, 30}},
+    {1, Shown::Gadget, 14, "Delete", {404, 536, 72, 30}},
+    {1, Shown::Gadget, 15, "Sort", {16, 536, 208, 30}},
+
+    {2, Shown::Gadget, 19, "", {16, 16, 208, 512}},
+    {2, Shown::Frame, 0, "Preview", {290, 16, 160, 192}},
+    {2, Shown::Gadget, 17, "", {306, 44, 128, 128}},
+    {2, Shown::Gadget, 18, "", {306, 180, 128, 20}},
+    {2, Shown::Gadget, 16, "", {248, 272, 240, 256}},
+    {2, Shown::Gadget, 20, "Add", {260, 536, 72, 30}},
+    {2, Shown::Gadget, 21, "Delete", {332, 536, 72, 30}},
+    {2, Shown::Gadget, 22, "Export", {404, 536, 72, 30}},
+
+    {3, Shown::Gadget, 23, "", {16, 16, 208, 512}},
+    {3, Shown::Frame, 0, "ID:", {248, 16, 240, 48}},
+    {3, Shown::Gadget, 24, "", {260, 36, 216, 20}},
+    {3, Shown::Frame, 0, "Texture", {248, 80, 240, 192}},
+    {3, Shown::Gadget, 25, "", {306, 108, 128, 128}},
+    {3, Shown::Gadget, 26, "", {306, 238, 128, 20}},
+    {3, Shown::Frame, 0, "Material:", {248, 288, 240, 48}},
+    {3, Shown::Gadget, 27, "", {260, 308, 216, 20}},
+    {3, Shown::Frame, 0, "Layer:", {248, 352, 240, 48}},
+    {3, Shown::Gadget, 28, "", {260, 372, 216, 20}},
+    {3, Shown::Frame, 0, "Collision:", {248, 416, 240, 48}},
+    {3, Shown::Gadget, 29, "", {260, 436, 216, 20}},
+    {3, Shown::Gadget, 30, "Add", {260, 536, 72, 30}},
+    {3, Shown::Gadget, 31, "Update", {332, 536, 72, 30}},
+    {3, Shown::Gadget, 32, "Delete", {404, 536, 72, 30}},
+    {3, Shown::Gadget, 33, "Sort", {16, 536, 208, 30}},
+};
+
+}  // namespace
+
 TEST_F(ShellTest, PlacesEveryGadgetOfTheLayout) {
+    // The banner and the panel on the client area.
     auto* tabs = qobject_cast<QTabWidget*>(widgetOf(Panel));
     ASSERT_NE(tabs, nullptr);
     EXPECT_EQ(tabs->geometry(), QRect(0, 128, 512, 616));
+    QWidget* client = ed->window.clientArea();
+    int banners = 0;
+    for (QLabel* label : client->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+        if (label->geometry() == QRect(0, 0, 512, 128) && !label->pixmap().isNull()) ++banners;
+    EXPECT_EQ(banners, 1) << "no banner image at 0, 0, 512 x 128";
     ASSERT_EQ(tabs->count(), 4);
     const char* titles[] = {"TileSet", "Materials", "Textures", "Tiles"};
     for (int i = 0; i < 4; ++i) EXPECT_EQ(tabs->tabText(i).toStdString(), titles[i]);
 
-    // Every identifier from 1 to 33 is a gadget, each where the layout puts it on its page.
-    for (int id = 1; id <= 33; ++id) EXPECT_NE(g().find(id), nullptr) << "gadget " << id;
-    int placed = 0;
-    for (std::size_t tab = 0; tab < editor::LayoutTabs().size(); ++tab) {
-        for (const editor::LayoutRow& row : editor::LayoutTabs()[tab].rows) {
-            if (row.id == 0) continue;
+    std::set<int> ids;
+    for (const Placed& row : kLayout) {
+        SCOPED_TRACE(row.what == Shown::Gadget ? "gadget " + std::to_string(row.id) : std::string("\"") + row.text + "\"");
+        QWidget* page = tabs->widget(row.tab);
+        ASSERT_NE(page, nullptr);
+        if (row.what == Shown::Gadget) {
+            ids.insert(row.id);
             QWidget* w = widgetOf(row.id);
             ASSERT_NE(w, nullptr);
-            EXPECT_EQ(w->geometry(), QRect(row.rect.x, row.rect.y, row.rect.width, row.rect.height)) << "gadget " << row.id;
-            EXPECT_EQ(tabs->indexOf(w->parentWidget()), static_cast<int>(tab)) << "gadget " << row.id;
-            ++placed;
+            EXPECT_EQ(w->parentWidget(), page);
+            EXPECT_EQ(w->geometry(), row.rect);
+            if (auto* button = qobject_cast<QPushButton*>(w)) {
+                EXPECT_EQ(button->text().toStdString(), row.text);
+            }
+            continue;
         }
+        // Frames and labels carry no identifier: the one on this page with this text must
+        // stand at this place.
+        std::vector<QRect> found;
+        if (row.what == Shown::Frame) {
+            for (QGroupBox* frame : page->findChildren<QGroupBox*>(Qt::FindDirectChildrenOnly))
+                if (frame->title().toStdString() == row.text) found.push_back(frame->geometry());
+        } else {
+            for (QLabel* label : page->findChildren<QLabel*>(Qt::FindDirectChildrenOnly))
+                if (label->text().toStdString() == row.text) found.push_back(label->geometry());
+        }
+        EXPECT_EQ(found, std::vector<QRect>{row.rect});
     }
-    EXPECT_EQ(placed, 32);   // all but the panel
-    // A few places written out, so a slip in the table shows.
-    EXPECT_EQ(widgetOf(TileHeight)->geometry(), QRect(272, 36, 200, 20));
-    EXPECT_EQ(widgetOf(ColorSwatch)->geometry(), QRect(260, 160, 216, 54));
-    EXPECT_EQ(widgetOf(TexturesList)->geometry(), QRect(248, 272, 240, 256));
-    EXPECT_EQ(widgetOf(TileSort)->geometry(), QRect(16, 536, 208, 30));
+    // Every identifier but the panel's is placed, and nothing stands on a page that the
+    // table does not hold.
+    EXPECT_EQ(ids.size(), 32u);
+    EXPECT_EQ(*ids.begin(), 2);
+    EXPECT_EQ(*ids.rbegin(), 33);
+    for (int tab = 0; tab < 4; ++tab) {
+        const auto rows = std::count_if(std::begin(kLayout), std::end(kLayout), [&](const Placed& r) { return r.tab == tab; });
+        EXPECT_EQ(static_cast<long>(tabs->widget(tab)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size()), rows)
+            << "tab " << tab;
+    }
 }
 
 TEST_F(ShellTest, TheWindowShowsTheProgramIconInFourSizes) {
@@ -345,11 +450,22 @@ TEST_F(ShellTest, PumpStopsAfterAMouseButton) {
 
 TEST_F(ShellTest, ProgramCausedEventsArriveInALaterCycle) {
     loadSample();
-    // The program selects a row: the list reports it, but only the next cycle sees it.
-    g().listView(MaterialsList).selectRow(1);
+    showTab(1);
+    clickRow(MaterialsList, 2);
+    ASSERT_EQ(g().textField(MaterialName).text(), "Water");
+
+    // Delete's handler selects the row above. The list reports that selection, but the
+    // event waits for the next cycle: the cycle that ran Delete does not hold it, the
+    // fields still show the deleted material, and only the next cycle loads the row above.
+    QTest::mouseClick(widgetOf(MaterialDelete), Qt::LeftButton);
+    for (int i = 0; i < 10 && !holds(ed->frame.events, {kEventGadget, 0, MaterialDelete}); ++i) editor::RunCycle(*ed);
+    ASSERT_TRUE(holds(ed->frame.events, {kEventGadget, 0, MaterialDelete}));
     EXPECT_FALSE(holds(ed->frame.events, {kEventGadget, 0, MaterialsList}));
+    EXPECT_EQ(g().listView(MaterialsList).selectedRow(), 1);
+    EXPECT_EQ(g().textField(MaterialName).text(), "Water");
     editor::RunCycle(*ed);
     EXPECT_TRUE(holds(ed->frame.events, {kEventGadget, 0, MaterialsList}));
+    EXPECT_EQ(g().textField(MaterialName).text(), "Stone");
 
     // The program sets a box's text: the document takes it in the next cycle, not before.
     settle();

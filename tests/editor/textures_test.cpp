@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "document/tileset.h"
+#include "editor/eventloop.h"
 #include "editor/texturestab.h"
 #include "fixture.h"
 
@@ -457,6 +458,41 @@ TEST_F(TexturesTest, ExportWritesTheStoredBytesWhereTheUserSays) {
     EXPECT_TRUE(messages().empty());
     EXPECT_EQ(folderListing(out.parent_path()), std::vector<std::string>{"grass-copy"});
     EXPECT_EQ(folderListing(textureDir), std::vector<std::string>{"grass.png"});
+}
+
+TEST_F(TexturesTest, AnExportIntoTheShownFolderLeavesTheTexturesCaptionAlone) {
+    writeImage(textureDir / "grass.png", kGreen);
+    startAgain();
+    addFile("grass.png");   // the explorer keeps grass.png selected
+    selectTexture("grass.png");
+    ASSERT_EQ(caption(), "[X] grass.png");
+
+    // The copy sorts before grass.png: the folder watcher lists the folder again and the
+    // selected entry moves one row down, still selected. That is no change of the
+    // explorer's selection, so the explorer handler does not run and the caption stays.
+    dialogs.paths.push_back((textureDir / "a-copy.png").string());
+    click(TextureExport);
+    ASSERT_TRUE(messages().empty());
+    std::vector<platform::FrameEvent> dispatched;
+    auto cycle = [&] {
+        editor::RunCycle(*ed);
+        dispatched.insert(dispatched.end(), ed->frame.events.begin(), ed->frame.events.end());
+    };
+    const platform::ExplorerList& explorer = g().explorerList(Explorer);
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        cycle();
+        return explorer.rowCount() == 2;
+    }, 5000)) << "the explorer did not list the exported file";
+    for (int i = 0; i < 20 && !(ed->queue.empty() && ed->frame.events.empty()); ++i) cycle();
+    cycle();
+
+    EXPECT_EQ(explorer.rowText(0), "a-copy.png");
+    EXPECT_EQ(explorer.selectedRow(), 1);
+    EXPECT_EQ(caption(), "[X] grass.png");
+    EXPECT_TRUE(std::none_of(dispatched.begin(), dispatched.end(), [](const platform::FrameEvent& e) {
+        return e.kind == platform::kEventGadget && e.gadget == Explorer;
+    })) << "the explorer reported an event nobody caused";
+    expectPreviewOf(kGreen);
 }
 
 TEST_F(TexturesTest, AFailedExportSaysSoAndLeavesNoFileBehind) {

@@ -279,6 +279,180 @@ TEST(Bmp, RlePacketsBeyondThePictureAreDropped)
     EXPECT_TRUE(samePixels(DecodeBmp(view(imagewrite::encodeBmpRle8(stripes))), expand(stripes)));
 }
 
+TEST(Bmp, Os2HeadersLongAndShort)
+{
+    // The 64-byte OS/2 2.x header and its shortened forms give the picture the Windows
+    // header gives. The fields after the first 40 bytes (units, halftoning, colour
+    // encoding) are no colour masks: 32-bit rows stay opaque whatever they hold.
+    const IndexedImage indexed = indexedPattern(5, 4, 200);
+    const RgbaImage rgb = patternImage(5, 4);
+    const Bytes windowsFile = imagewrite::encodeBmp24(rgb, false);
+    const Bytes rgbRows(windowsFile.begin() + 54, windowsFile.end());
+    for (std::uint32_t headerSize : {64u, 16u, 20u, 24u, 36u, 60u}) {
+        BmpFile file;
+        file.headerSize = headerSize;
+        file.width = 5;
+        file.height = 4;
+        file.bitsPerPixel = 8;
+        file.palette = indexed.palette;
+        file.palette.resize(256, 0);   // short forms may hold no colour count: the full palette
+        file.colorsUsed = headerSize >= 36 ? 200 : 0;
+        file.os2Fields.assign(24, 0xFF);
+        file.pixelData = imagewrite::packBmpIndexes(indexed, 8, false);
+        const Bytes bytes = imagewrite::writeBmp(file);
+        EXPECT_EQ(DetectFormat(view(bytes)), Format::Bmp) << headerSize;
+        EXPECT_TRUE(samePixels(DecodeImage(view(bytes)), expand(indexed))) << headerSize;
+
+        BmpFile rgbFile;
+        rgbFile.headerSize = headerSize;
+        rgbFile.width = 5;
+        rgbFile.height = 4;
+        rgbFile.os2Fields.assign(24, 0xFF);
+        rgbFile.pixelData = rgbRows;
+        EXPECT_TRUE(samePixels(DecodeBmp(view(imagewrite::writeBmp(rgbFile))), rgb)) << headerSize;
+    }
+    BmpFile wide;
+    wide.headerSize = 64;
+    wide.width = 2;
+    wide.height = 1;
+    wide.bitsPerPixel = 32;
+    wide.os2Fields.assign(24, 0xFF);
+    wide.pixelData = {10, 20, 30, 0x80, 40, 50, 60, 0x80};   // the fourth byte is no alpha
+    std::optional<RgbaImage> image = DecodeBmp(view(imagewrite::writeBmp(wide)));
+    ASSERT_TRUE(image);
+    EXPECT_EQ(pixelAt(*image, 0, 0), (Rgba{30, 20, 10, 255}));
+    EXPECT_EQ(pixelAt(*image, 1, 0), (Rgba{60, 50, 40, 255}));
+
+    // Under an OS/2 header 3 is Huffman 1D (not decoded), never bit fields; the size is
+    // unsigned, so a "negative" height is no top-down picture.
+    wide.compression = 3;
+    EXPECT_FALSE(DecodeBmp(view(imagewrite::writeBmp(wide))));
+    wide.compression = 0;
+    wide.height = -1;
+    EXPECT_FALSE(DecodeBmp(view(imagewrite::writeBmp(wide))));
+    // Below 16 bytes and above 64 there is no OS/2 header.
+    for (std::uint32_t headerSize : {13u, 15u, 65u, 100u}) {
+        BmpFile file;
+        file.headerSize = headerSize;
+        file.width = 5;
+        file.height = 4;
+        file.pixelData = rgbRows;
+        EXPECT_FALSE(DecodeBmp(view(imagewrite::writeBmp(file)))) << headerSize;
+    }
+}
+
+TEST(Bmp, TwoBitPalettes)
+{
+    for (int width : {1, 3, 4, 5, 16, 17}) {
+        const IndexedImage picture = indexedPattern(width, 3, 4);
+        BmpFile file;
+        file.width = width;
+        file.height = 3;
+        file.bitsPerPixel = 2;
+        file.palette = picture.palette;
+        file.pixelData = imagewrite::packBmpIndexes(picture, 2, false);
+        EXPECT_TRUE(samePixels(DecodeBmp(view(imagewrite::writeBmp(file))), expand(picture))) << width;
+    }
+    // Only three colours held: index 3 paints black.
+    IndexedImage picture = indexedPattern(4, 1, 4);
+    picture.indexes = {0, 1, 2, 3};
+    BmpFile file;
+    file.width = 4;
+    file.height = 1;
+    file.bitsPerPixel = 2;
+    file.palette = {picture.palette[0], picture.palette[1], picture.palette[2]};
+    file.colorsUsed = 3;
+    file.pixelData = imagewrite::packBmpIndexes(picture, 2, false);
+    picture.palette.resize(3);
+    EXPECT_TRUE(samePixels(DecodeBmp(view(imagewrite::writeBmp(file))), expand(picture)));
+}
+
+TEST(Bmp, Rle24RunsAbsoluteDeltaAndEnd)
+{
+    // OS/2's 24-bit RLE: a run is a count and one blue-green-red pixel, an absolute stretch
+    // holds three bytes a pixel padded to 16 bits; 4x3, bottom row first.
+    BmpFile file;
+    file.headerSize = 64;
+    file.width = 4;
+    file.height = 3;
+    file.bitsPerPixel = 24;
+    file.compression = 4;
+    file.pixelData = {
+        1, 0, 0, 255,                        // row 0: red
+        0, 3, 0, 255, 0, 255, 0, 0, 1, 2, 3, 0,   // absolute: green, blue, (3,2,1), padded
+        0, 0,                                // end of line: row 0 is full anyway
+        0, 2, 1, 1,                          // delta right 1, up 1: row 2 at x 1
+        3, 255, 255, 255,                    // white x3
+        0, 1,                                // end of bitmap
+        9, 9, 9, 9};                         // ignored
+    const Bytes bytes = imagewrite::writeBmp(file);
+    std::optional<RgbaImage> image = DecodeImage(view(bytes));
+    ASSERT_TRUE(image);
+    const Rgba expected[3][4] = {
+        {kBlack, kWhite, kWhite, kWhite},
+        {kBlack, kBlack, kBlack, kBlack},   // skipped by the delta
+        {kRed, kGreen, kBlue, Rgba{3, 2, 1, 255}}};
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(pixelAt(*image, x, y), expected[y][x]) << x << "," << y;
+    // Every cut of it decodes to the same size with each pixel true or black.
+    for (std::size_t length = 0; length < bytes.size(); ++length) {
+        const std::optional<RgbaImage> cut = DecodeBmp(view(prefix(bytes, length)));
+        if (!cut)
+            continue;
+        ASSERT_EQ(cut->width, 4);
+        for (int y = 0; y < 3; ++y)
+            for (int x = 0; x < 4; ++x)
+                EXPECT_TRUE(pixelAt(*cut, x, y) == pixelAt(*image, x, y) || pixelAt(*cut, x, y) == kBlack) << length;
+    }
+    // RLE24 is 24 bits only.
+    file.bitsPerPixel = 8;
+    EXPECT_FALSE(DecodeBmp(view(imagewrite::writeBmp(file))));
+}
+
+TEST(Bmp, WrappedJpegAndPngGoThroughTheirDecoders)
+{
+    const RgbaImage picture = patternImage(9, 7, true);
+    const Bytes png = *imagewrite::encodePng(picture);
+    const Bytes jpeg = *imagewrite::encodeJpeg(gradientImage(64, 48));
+    auto wrapped = [](const Bytes& inner, std::uint32_t compression, std::uint32_t headerSize = 40) {
+        BmpFile file;
+        file.headerSize = headerSize;
+        file.width = 9;   // what the header says of the size does not count: the inner file's does
+        file.height = 7;
+        file.bitsPerPixel = 0;
+        file.compression = compression;
+        file.pixelData = inner;
+        return imagewrite::writeBmp(file);
+    };
+    EXPECT_TRUE(samePixels(DecodeImage(view(wrapped(png, 5))), picture));
+    EXPECT_TRUE(samePixels(DecodeBmp(view(wrapped(png, 5, 124))), picture));
+    const std::optional<RgbaImage> fromJpeg = DecodeImage(view(wrapped(jpeg, 4, 108)));
+    ASSERT_TRUE(fromJpeg);
+    EXPECT_TRUE(samePixels(fromJpeg, *DecodeJpeg(view(jpeg))));
+    // The decoders' options go along: a preview of the JPEG is taken at a smaller DCT scale.
+    const std::optional<RgbaImage> preview = DecodeImage(view(wrapped(jpeg, 4)), DecodeOptions{.previewMinSide = 8});
+    ASSERT_TRUE(preview);
+    EXPECT_EQ(preview->width, 16);
+    DecodeOptions small;
+    small.maxPixels = 60;
+    EXPECT_FALSE(DecodeBmp(view(wrapped(png, 5)), small));
+
+    // The wrong inner format, a cut inner file (by the stored size), and the old headers
+    // that cannot wrap anything: no image.
+    EXPECT_FALSE(DecodeBmp(view(wrapped(png, 4))));
+    EXPECT_FALSE(DecodeBmp(view(wrapped(jpeg, 5))));
+    BmpFile cut;
+    cut.width = 9;
+    cut.height = 7;
+    cut.compression = 5;
+    cut.pixelData = png;
+    cut.imageSize = static_cast<std::uint32_t>(png.size() / 2);
+    EXPECT_FALSE(DecodeBmp(view(imagewrite::writeBmp(cut))));
+    EXPECT_FALSE(DecodeBmp(view(wrapped(png, 5, 64))));
+    EXPECT_FALSE(DecodeBmp(view(wrapped(jpeg, 4, 64))));   // RLE24 there, and no 24 bits
+}
+
 TEST(Bmp, BadSizesGiveNoImage)
 {
     auto withSize = [](std::int32_t width, std::int32_t height) {

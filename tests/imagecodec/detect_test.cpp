@@ -70,6 +70,20 @@ TEST(Detect, GarbageIsNoImage)
     }
 }
 
+TEST(Detect, AJpegIsKnownByItsStartOfImageMarkerAlone)
+{
+    // Junk between the start-of-image marker and the next marker: the decoder passes over
+    // it, so detection must not refuse the file.
+    const Bytes jpeg = *imagewrite::encodeJpeg(gradientImage(16, 16));
+    Bytes damaged = jpeg;
+    const Bytes junk = {0x00, 0x12, 0x34};
+    damaged.insert(damaged.begin() + 2, junk.begin(), junk.end());
+    EXPECT_EQ(DetectFormat(view(damaged)), Format::Jpeg);
+    EXPECT_TRUE(samePixels(DecodeImage(view(damaged)), *DecodeJpeg(view(jpeg))));
+    EXPECT_EQ(DetectFormat(view(Bytes{0xFF, 0xD8})), Format::Jpeg);
+    EXPECT_EQ(DetectFormat(view(Bytes{0xFF, 0xD9, 0xFF})), Format::Unknown);
+}
+
 Bytes readWholeFile(const std::filesystem::path& path)
 {
     std::ifstream in(path, std::ios::binary);

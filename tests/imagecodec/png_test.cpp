@@ -4,6 +4,8 @@
 #include <zlib.h>
 
 #include <cmath>
+#include <map>
+#include <string>
 
 #include "testimages.h"
 
@@ -294,6 +296,66 @@ TEST(Png, BrokenFilesGiveNoImage)
     std::copy(good.begin(), good.begin() + 8, garbage.begin());
     EXPECT_FALSE(DecodePng(view(garbage)));
     EXPECT_FALSE(DecodePng({}));
+}
+
+// The file's chunks again with its image data split into `pieces` IDAT chunks and a text
+// chunk before the end; where each chunk's CRC is goes into `crcAt` by type (the IDATs as
+// IDAT0, IDAT1, ...).
+Bytes rechunked(const Bytes& file, int pieces, std::map<std::string, std::size_t>& crcAt)
+{
+    Bytes data;
+    Bytes out(file.begin(), file.begin() + 8);
+    auto add = [&](const std::string& name, const char* type, const Bytes& body) {
+        appendChunk(out, type, body);
+        crcAt[name] = out.size() - 4;
+    };
+    for (std::size_t at = 8; at + 12 <= file.size();) {
+        const std::size_t length = (std::size_t{file[at]} << 24) | (std::size_t{file[at + 1]} << 16) |
+                                   (std::size_t{file[at + 2]} << 8) | file[at + 3];
+        const std::string type(file.begin() + at + 4, file.begin() + at + 8);
+        const Bytes body(file.begin() + at + 8, file.begin() + at + 8 + length);
+        if (type == "IDAT") {
+            data.insert(data.end(), body.begin(), body.end());
+        } else if (type == "IEND") {
+            const std::size_t step = (data.size() + pieces - 1) / pieces;
+            for (int i = 0; i < pieces; ++i) {
+                const std::size_t from = std::min(data.size(), i * step);
+                add("IDAT" + std::to_string(i), "IDAT",
+                    Bytes(data.begin() + from, data.begin() + std::min(data.size(), from + step)));
+            }
+            add("tEXt", "tEXt", {'k', 0, 'v'});
+            add("IEND", "IEND", {});
+        } else {
+            add(type, type.c_str(), body);
+        }
+        at += length + 12;
+    }
+    return out;
+}
+
+TEST(Png, AWrongChecksumOnAnyCriticalChunkGivesNoImage)
+{
+    // One rule wherever the chunk stands: the last image data chunk and the end chunk come
+    // after every row is in, and count as much as the first. A damaged text chunk is
+    // dropped, and the picture stays.
+    const RgbaImage picture = patternImage(7, 6, true);
+    std::map<std::string, std::size_t> crcAt;
+    const Bytes file = rechunked(*imagewrite::encodePng(picture), 3, crcAt);
+    ASSERT_TRUE(samePixels(DecodePng(view(file)), picture));
+    for (const char* chunk : {"IHDR", "IDAT0", "IDAT1", "IDAT2", "IEND"}) {
+        Bytes damaged = file;
+        damaged[crcAt.at(chunk)] ^= 0x40;
+        EXPECT_FALSE(DecodePng(view(damaged))) << chunk;
+        EXPECT_FALSE(DecodePng(view(damaged), DecodeOptions{.previewMinSide = 2})) << chunk;
+        Bytes damagedData = file;
+        damagedData[crcAt.at(chunk) - 1] ^= 0x01;   // the last byte the CRC covers
+        EXPECT_FALSE(DecodeImage(view(damagedData))) << chunk;
+    }
+    Bytes text = file;
+    text[crcAt.at("tEXt")] ^= 0x40;
+    EXPECT_TRUE(samePixels(DecodePng(view(text)), picture));
+    // Cut inside the end chunk: there is no checksum to be wrong.
+    EXPECT_TRUE(samePixels(DecodePng(view(prefix(file, file.size() - 2))), picture));
 }
 
 // A zlib stream: the given rows, then `extraMegabytes` of zeros the picture does not

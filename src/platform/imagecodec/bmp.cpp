@@ -1,6 +1,8 @@
-// BMP: our own decoder. 1, 4, 8, 16, 24 and 32 bits per pixel; BI_RGB, BI_BITFIELDS
+// BMP: our own decoder. 1, 2, 4, 8, 16, 24 and 32 bits per pixel; BI_RGB, BI_BITFIELDS
 // (and the alpha variant), RLE8 and RLE4; bottom-up and top-down rows; the info headers of
-// 12, 40, 52, 56, 108 and 124 bytes.
+// 12, 40, 52, 56, 108 and 124 bytes, and the OS/2 2.x header (64 bytes, or any shorter
+// form down to 16) with its RLE24. A BMP that wraps a JPEG or PNG file (BI_JPEG, BI_PNG)
+// is decoded by those decoders. Not decoded: OS/2's Huffman 1D (fax) coding.
 
 #include <algorithm>
 #include <array>
@@ -8,6 +10,7 @@
 #include <cstring>
 #include <vector>
 
+#include "platform/imagecodec/bmp.h"
 #include "platform/imagecodec/codecutil.h"
 #include "platform/imagecodec/imagecodec.h"
 
@@ -19,12 +22,37 @@ constexpr std::uint32_t kBiRgb = 0;
 constexpr std::uint32_t kBiRle8 = 1;
 constexpr std::uint32_t kBiRle4 = 2;
 constexpr std::uint32_t kBiBitfields = 3;
+constexpr std::uint32_t kBiJpeg = 4;
+constexpr std::uint32_t kBiPng = 5;
 constexpr std::uint32_t kBiAlphaBitfields = 6;
+// OS/2 2.x gives 3 and 4 other meanings; they are kept apart under numbers of their own.
+constexpr std::uint32_t kOs2Huffman1D = 0x100;
+constexpr std::uint32_t kOs2Rle24 = 0x101;
 constexpr std::size_t kFileHeaderSize = 14;
 
-bool knownHeaderSize(std::uint32_t size)
+bool windowsHeaderSize(std::uint32_t size)
 {
-    return size == 12 || size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
+    return size == 40 || size == 52 || size == 56 || size == 108 || size == 124;
+}
+
+}  // namespace
+
+namespace detail {
+
+bool knownBmpHeaderSize(std::uint32_t size)
+{
+    return size == 12 || windowsHeaderSize(size) || (size >= 16 && size <= 64);
+}
+
+}  // namespace detail
+
+namespace {
+
+// The OS/2 2.x header: 64 bytes, of which a file may keep any first part from 16 bytes on
+// (the fields left out are zero).
+bool os2HeaderSize(std::uint32_t size)
+{
+    return !windowsHeaderSize(size) && size >= 16 && size <= 64;
 }
 
 // One colour channel given by a bit mask, scaled to 0..255. Masks need not be contiguous:
@@ -73,6 +101,7 @@ struct BmpHeader {
     int bitsPerPixel = 0;
     std::uint32_t compression = kBiRgb;
     std::uint32_t colorsUsed = 0;
+    std::uint32_t imageSize = 0;             // bytes of pixel data, 0 when not given
     std::uint32_t masks[4] = {0, 0, 0, 0};   // red, green, blue, alpha
     bool masksGiven = false;
     std::size_t paletteStart = 0;
@@ -85,7 +114,7 @@ bool readHeader(std::span<const std::uint8_t> data, BmpHeader& h)
     std::uint8_t m = 0;
     if (!r.u8(b) || !r.u8(m) || b != 'B' || m != 'M')
         return false;
-    if (!r.seek(10) || !r.u32(h.pixelOffset) || !r.u32(h.headerSize) || !knownHeaderSize(h.headerSize))
+    if (!r.seek(10) || !r.u32(h.pixelOffset) || !r.u32(h.headerSize) || !detail::knownBmpHeaderSize(h.headerSize))
         return false;
     const std::size_t headerEnd = kFileHeaderSize + h.headerSize;
     if (data.size() < headerEnd)
@@ -99,16 +128,36 @@ bool readHeader(std::span<const std::uint8_t> data, BmpHeader& h)
         h.width = w;
         h.height = ht;
         h.bitsPerPixel = bpp;
+    } else if (os2HeaderSize(h.headerSize)) {
+        // The fields of the Windows header's first 40 bytes, as far as the header goes;
+        // the size is unsigned and the rows always run bottom-up.
+        std::uint8_t fields[40] = {};
+        std::memcpy(fields, data.data() + kFileHeaderSize, std::min<std::size_t>(h.headerSize, sizeof fields));
+        detail::Reader f(std::span<const std::uint8_t>(fields, sizeof fields));
+        std::uint32_t w = 0, ht = 0, compression = 0;
+        std::uint16_t planes = 0, bpp = 0;
+        f.seek(4);
+        f.u32(w);
+        f.u32(ht);
+        f.u16(planes);
+        f.u16(bpp);
+        f.u32(compression);
+        f.seek(32);
+        f.u32(h.colorsUsed);
+        h.width = w;
+        h.height = ht;
+        h.bitsPerPixel = bpp;
+        h.compression = compression == 3 ? kOs2Huffman1D : compression == 4 ? kOs2Rle24 : compression;
     } else {
         std::int32_t w = 0, ht = 0, ppm = 0;
         std::uint16_t planes = 0, bpp = 0;
-        std::uint32_t imageSize = 0, important = 0;
+        std::uint32_t important = 0;
         r.i32(w);
         r.i32(ht);
         r.u16(planes);
         r.u16(bpp);
         r.u32(h.compression);
-        r.u32(imageSize);
+        r.u32(h.imageSize);
         r.i32(ppm);
         r.i32(ppm);
         r.u32(h.colorsUsed);
@@ -147,15 +196,20 @@ bool validCombination(const BmpHeader& h)
 {
     switch (h.compression) {
     case kBiRgb:
-        return h.bitsPerPixel == 1 || h.bitsPerPixel == 4 || h.bitsPerPixel == 8 || h.bitsPerPixel == 16 ||
-               h.bitsPerPixel == 24 || h.bitsPerPixel == 32;
+        return h.bitsPerPixel == 1 || h.bitsPerPixel == 2 || h.bitsPerPixel == 4 || h.bitsPerPixel == 8 ||
+               h.bitsPerPixel == 16 || h.bitsPerPixel == 24 || h.bitsPerPixel == 32;
     case kBiRle8:
         return h.bitsPerPixel == 8 && !h.topDown && h.headerSize != 12;
     case kBiRle4:
         return h.bitsPerPixel == 4 && !h.topDown && h.headerSize != 12;
+    case kOs2Rle24:
+        return h.bitsPerPixel == 24;
     case kBiBitfields:
     case kBiAlphaBitfields:
-        return (h.bitsPerPixel == 16 || h.bitsPerPixel == 32) && h.headerSize != 12;
+        return (h.bitsPerPixel == 16 || h.bitsPerPixel == 32) && windowsHeaderSize(h.headerSize);
+    case kBiJpeg:
+    case kBiPng:
+        return windowsHeaderSize(h.headerSize);   // the bit depth is the wrapped file's business
     default:
         return false;
     }
@@ -217,7 +271,7 @@ void decodeRows(std::span<const std::uint8_t> data, const BmpHeader& h, const Pa
             masks[1] = 0x0000FF00;
             masks[2] = 0x000000FF;
             // Plain 32-bit rows are opaque unless a later header gives an alpha mask.
-            if (h.headerSize >= 56)
+            if (h.masksGiven && h.headerSize >= 56)
                 masks[3] = h.masks[3];
         }
         if (bpp == 16)
@@ -240,6 +294,7 @@ void decodeRows(std::span<const std::uint8_t> data, const BmpHeader& h, const Pa
         const int count = static_cast<int>(std::min<std::uint64_t>(width, available * 8 / bpp));
         switch (bpp) {
         case 1:
+        case 2:
         case 4:
         case 8: {
             const unsigned perByte = 8 / bpp;
@@ -292,62 +347,94 @@ void decodeRows(std::span<const std::uint8_t> data, const BmpHeader& h, const Pa
     alphaSeen = alphaOr != 0;
 }
 
-// RLE8 and RLE4: runs and absolute stretches of palette indexes, with end-of-line,
-// end-of-bitmap and delta escapes. Rows run bottom-up. Anything beyond the right edge or
-// past the last row is dropped; every step consumes input, so the loop ends.
+// RLE8, RLE4 and RLE24: runs and absolute stretches of palette indexes (or, in RLE24, of
+// blue-green-red pixels), with end-of-line, end-of-bitmap and delta escapes. Rows run
+// bottom-up. Anything beyond the right edge or past the last row is dropped; every step
+// consumes input, so the loop ends.
 void decodeRle(std::span<const std::uint8_t> data, const BmpHeader& h, const Palette& palette, RgbaImage& image)
 {
     const std::int64_t width = image.width;
     const std::int64_t height = image.height;
     const bool four = h.compression == kBiRle4;
+    const bool rgb = h.compression == kOs2Rle24;
+    const unsigned pixelBytes = rgb ? 3 : 1;
     detail::Reader r(data);
     if (!r.seek(h.pixelOffset))
         return;
     std::int64_t x = 0;
     std::int64_t y = 0;   // counted from the bottom row
-    auto put = [&](unsigned index) {
-        if (x < width && y < height) {
-            std::uint8_t* dst = image.pixels.data() + ((height - 1 - y) * width + x) * 4;
-            putIndex(dst, palette, index);
+    auto target = [&]() -> std::uint8_t* {
+        return x < width && y < height ? image.pixels.data() + ((height - 1 - y) * width + x) * 4 : nullptr;
+    };
+    // One pixel from its stored bytes: an index (the nibble `odd` picks in RLE4) or B G R.
+    auto put = [&](const std::uint8_t* value, bool odd) {
+        if (std::uint8_t* dst = target()) {
+            if (rgb) {
+                dst[0] = value[2];
+                dst[1] = value[1];
+                dst[2] = value[0];
+                dst[3] = 255;
+            } else {
+                putIndex(dst, palette, four ? (odd ? (value[0] & 15u) : (value[0] >> 4)) : value[0]);
+            }
         }
         ++x;
     };
     while (y < height) {
-        std::uint8_t count = 0, value = 0;
-        if (!r.u8(count) || !r.u8(value))
+        std::uint8_t count = 0;
+        if (!r.u8(count))
             return;
         if (count > 0) {
+            if (r.remaining() < pixelBytes)
+                return;
+            const std::uint8_t* value = r.here();
+            r.skip(pixelBytes);
             for (unsigned i = 0; i < count && x < width; ++i)
-                put(four ? ((i & 1) ? (value & 15u) : (value >> 4)) : value);
+                put(value, i & 1);
             x = std::min(x, width);
             continue;
         }
-        if (value == 0) {   // end of line
+        std::uint8_t escape = 0;
+        if (!r.u8(escape))
+            return;
+        if (escape == 0) {   // end of line
             x = 0;
             ++y;
-        } else if (value == 1) {   // end of bitmap
+        } else if (escape == 1) {   // end of bitmap
             return;
-        } else if (value == 2) {   // delta
+        } else if (escape == 2) {   // delta
             std::uint8_t dx = 0, dy = 0;
             if (!r.u8(dx) || !r.u8(dy))
                 return;
             x = std::min(x + dx, width);
             y += dy;
-        } else {   // absolute run of `value` indexes, padded to a 16-bit boundary
-            const unsigned n = value;
-            const unsigned bytes = four ? (n + 1) / 2 : n;
+        } else {   // absolute run of `escape` pixels, padded to a 16-bit boundary
+            const unsigned n = escape;
+            const unsigned bytes = four ? (n + 1) / 2 : n * pixelBytes;
             for (unsigned i = 0; i < n; ++i) {
-                const std::size_t at = four ? i / 2 : i;
-                if (at >= r.remaining())
+                const std::size_t at = four ? i / 2 : std::size_t{i} * pixelBytes;
+                if (at + pixelBytes > r.remaining())
                     return;
-                const std::uint8_t v = r.here()[at];
-                put(four ? ((i & 1) ? (v & 15u) : (v >> 4)) : v);
+                put(r.here() + at, i & 1);
             }
             x = std::min(x, width);
             if (!r.skip(bytes + (bytes & 1)))
                 return;
         }
     }
+}
+
+// A JPEG or PNG file carried whole as the pixel data: its own decoder gives the picture.
+std::optional<RgbaImage> decodeWrapped(std::span<const std::uint8_t> data, const BmpHeader& h,
+                                       std::uint32_t storedSize, const DecodeOptions& options)
+{
+    const std::size_t offset = h.pixelOffset != 0 ? h.pixelOffset : h.paletteStart;
+    if (offset < kFileHeaderSize + h.headerSize || offset >= data.size())
+        return std::nullopt;
+    std::span<const std::uint8_t> inner = data.subspan(offset);
+    if (storedSize != 0 && storedSize < inner.size())
+        inner = inner.first(storedSize);
+    return h.compression == kBiJpeg ? DecodeJpeg(inner, options) : DecodePng(inner, options);
 }
 
 }  // namespace
@@ -357,6 +444,8 @@ std::optional<RgbaImage> DecodeBmp(std::span<const std::uint8_t> data, const Dec
     BmpHeader h;
     if (!readHeader(data, h) || !validCombination(h))
         return std::nullopt;
+    if (h.compression == kBiJpeg || h.compression == kBiPng)
+        return decodeWrapped(data, h, h.imageSize, options);
     if (!detail::sizeAllowed(h.width, h.height, detail::pixelLimit(options)))
         return std::nullopt;
     const Palette palette = readPalette(data, h);
@@ -368,7 +457,7 @@ std::optional<RgbaImage> DecodeBmp(std::span<const std::uint8_t> data, const Dec
     std::optional<RgbaImage> image = detail::makeBlackImage(static_cast<int>(h.width), static_cast<int>(h.height));
     if (!image)
         return std::nullopt;
-    if (h.compression == kBiRle8 || h.compression == kBiRle4) {
+    if (h.compression == kBiRle8 || h.compression == kBiRle4 || h.compression == kOs2Rle24) {
         decodeRle(data, h, palette, *image);
     } else {
         bool alphaUsed = false, alphaSeen = false;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "platform/imagecodec/bmp.h"
 #include "platform/imagecodec/codecutil.h"
 #include "platform/imagecodec/imagecodec.h"
 #include "platform/imagecodec/tga.h"
@@ -13,15 +14,16 @@ Format DetectFormat(std::span<const std::uint8_t> data)
     static constexpr std::uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
     if (data.size() >= 8 && std::equal(kPngSignature, kPngSignature + 8, data.begin()))
         return Format::Png;
-    if (data.size() >= 3 && data[0] == 0xFF && data[1] == 0xD8 && data[2] == 0xFF)
+    // Start of image alone: the decoder passes over junk before the next marker, and gives
+    // what it can of a damaged file.
+    if (data.size() >= 2 && data[0] == 0xFF && data[1] == 0xD8)
         return Format::Jpeg;
     if (data.size() >= 18 && data[0] == 'B' && data[1] == 'M') {
         detail::Reader r(data);
         std::uint32_t headerSize = 0;
         r.seek(14);
         r.u32(headerSize);
-        if (headerSize == 12 || headerSize == 40 || headerSize == 52 || headerSize == 56 || headerSize == 108 ||
-            headerSize == 124)
+        if (detail::knownBmpHeaderSize(headerSize))
             return Format::Bmp;
     }
     // No signature: a header the decoder would accept is the best sign there is, so TGA

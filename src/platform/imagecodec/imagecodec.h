@@ -30,7 +30,8 @@ struct DecodeOptions {
     // For previews: a picture at least this many pixels on each side is enough (0 decodes
     // at full size). JPEG decodes at the smallest DCT scale that still gives that much; a
     // PNG that is not interlaced is averaged down by the largest whole factor that does,
-    // while its rows are read. Other files come whole.
+    // while its rows are read. A BMP that wraps a JPEG or PNG file follows that file's
+    // rule. Other files come whole.
     int previewMinSide = 0;
     // Largest accepted picture (width * height of the file, before any DCT scaling).
     // Values above kMaxPixels count as kMaxPixels; the fuzz targets lower it so that each
