@@ -201,6 +201,16 @@ const Placed kLayout[] = {
     {3, Shown::Gadget, 33, "Sort", {16, 536, 208, 30}},
 };
 
+// What the editor adds beyond the layout: the TileSet tab's account of the document.
+const Placed kAdditions[] = {
+    {0, Shown::Frame, 0, "Tile set", {16, 80, 468, 96}},
+    {0, Shown::Gadget, 34, "", {28, 100, 444, 20}},
+    {0, Shown::Gadget, 35, "", {28, 120, 444, 20}},
+    {0, Shown::Gadget, 36, "", {28, 140, 444, 20}},
+    {0, Shown::Frame, 0, "Problems", {16, 192, 468, 384}},
+    {0, Shown::Gadget, 37, "", {28, 212, 444, 352}},
+};
+
 }  // namespace
 
 TEST_F(ShellTest, PlacesEveryGadgetOfTheLayout) {
@@ -218,7 +228,7 @@ TEST_F(ShellTest, PlacesEveryGadgetOfTheLayout) {
     for (int i = 0; i < 4; ++i) EXPECT_EQ(tabs->tabText(i).toStdString(), titles[i]);
 
     std::set<int> ids;
-    for (const Placed& row : kLayout) {
+    auto checkPlaced = [&](const Placed& row) {
         SCOPED_TRACE(row.what == Shown::Gadget ? "gadget " + std::to_string(row.id) : std::string("\"") + row.text + "\"");
         QWidget* page = tabs->widget(row.tab);
         ASSERT_NE(page, nullptr);
@@ -231,7 +241,7 @@ TEST_F(ShellTest, PlacesEveryGadgetOfTheLayout) {
             if (auto* button = qobject_cast<QPushButton*>(w)) {
                 EXPECT_EQ(button->text().toStdString(), row.text);
             }
-            continue;
+            return;
         }
         // Frames and labels carry no identifier: the one on this page with this text must
         // stand at this place.
@@ -244,14 +254,28 @@ TEST_F(ShellTest, PlacesEveryGadgetOfTheLayout) {
                 if (label->text().toStdString() == row.text) found.push_back(label->geometry());
         }
         EXPECT_EQ(found, std::vector<QRect>{row.rect});
-    }
-    // Every identifier but the panel's is placed, and nothing stands on a page that the
-    // table does not hold.
+    };
+    for (const Placed& row : kLayout) checkPlaced(row);
+    // Every identifier but the panel's is placed.
     EXPECT_EQ(ids.size(), 32u);
     EXPECT_EQ(*ids.begin(), 2);
     EXPECT_EQ(*ids.rbegin(), 33);
+
+    // The additions stand in space the layout leaves empty: none overlaps a gadget, frame or
+    // label of the layout on its page.
+    for (const Placed& added : kAdditions) {
+        checkPlaced(added);
+        for (const Placed& row : kLayout) {
+            if (row.tab != added.tab) continue;
+            EXPECT_FALSE(row.rect.intersects(added.rect))
+                << added.id << " \"" << added.text << "\" overlaps " << row.id << " \"" << row.text << "\"";
+        }
+    }
+    // Nothing stands on a page that the two tables do not hold.
     for (int tab = 0; tab < 4; ++tab) {
-        const auto rows = std::count_if(std::begin(kLayout), std::end(kLayout), [&](const Placed& r) { return r.tab == tab; });
+        auto onTab = [&](const Placed& r) { return r.tab == tab; };
+        const auto rows = std::count_if(std::begin(kLayout), std::end(kLayout), onTab) +
+                          std::count_if(std::begin(kAdditions), std::end(kAdditions), onTab);
         EXPECT_EQ(static_cast<long>(tabs->widget(tab)->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).size()), rows)
             << "tab " << tab;
     }
