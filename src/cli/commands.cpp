@@ -32,7 +32,7 @@ constexpr const char* kUsage =
     "read (with a warning).\n";
 
 // Texts are the document's bytes: UTF-8 where they are valid UTF-8, else Windows-1252.
-Json text(const std::string& bytes) { return Json(BytesToUtf8(bytes)); }
+Json text(std::string_view bytes) { return Json(BytesToUtf8(bytes)); }
 
 std::string dumpJson(const Json& j) { return j.dump(-1, ' ', false, Json::error_handler_t::replace); }
 
