@@ -7,45 +7,17 @@
 
 namespace marquetor::document {
 
-namespace {
+namespace detail {
 
-constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ull;
-
-std::uint64_t mix(std::uint64_t h) {
-    h *= kMultiplier;
-    return h ^ (h >> 29);
+std::uint64_t hashLongText(const char* p, std::size_t n) noexcept {
+    // 16 bytes at a time, the last 16 overlapping what came before.
+    std::uint64_t h = n;
+    const char* const last = p + n - 16;
+    for (; p < last; p += 16) h = mixWords(h ^ load8(p), load8(p + 8));
+    return mixWords(h ^ load8(last), load8(last + 8));
 }
 
-std::uint64_t load8(const char* p) {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    return w;
-}
-
-std::uint32_t load4(const char* p) {
-    std::uint32_t w;
-    std::memcpy(&w, p, 4);
-    return w;
-}
-
-}  // namespace
-
-std::uint64_t HashText(std::string_view bytes) noexcept {
-    const char* p = bytes.data();
-    std::size_t n = bytes.size();
-    std::uint64_t h = 0x6A09E667F3BCC908ull ^ (n * kMultiplier);
-    for (; n >= 8; p += 8, n -= 8) h = mix(h ^ load8(p));
-    // The last one to seven bytes in one word: two overlapping loads where they allow it.
-    std::uint64_t tail = 0;
-    if (n >= 4) {
-        tail = static_cast<std::uint64_t>(load4(p)) << 32 | load4(p + n - 4);
-    } else if (n > 0) {
-        tail = static_cast<std::uint64_t>(static_cast<unsigned char>(p[0])) << 16 |
-               static_cast<std::uint64_t>(static_cast<unsigned char>(p[n / 2])) << 8 |
-               static_cast<unsigned char>(p[n - 1]);
-    }
-    return mix(mix(h ^ tail) ^ n);
-}
+}  // namespace detail
 
 SharedText::SharedText(std::string_view bytes) : SharedText(bytes, HashText(bytes)) {}
 
@@ -69,38 +41,46 @@ void SharedText::destroy(Rep* rep) noexcept {
 
 // --- TextSharer --------------------------------------------------------------------------
 
-SharedText TextSharer::share(std::string_view bytes) {
-    if (bytes.empty()) return SharedText();
+namespace {
+constexpr std::size_t kFirstSlots = 64;
+}
+
+TextSharer::TextSharer() : m_slots(kFirstSlots) {}
+
+SharedText TextSharer::shareLong(std::string_view bytes) {
     const std::uint64_t hash = HashText(bytes);
-    if ((m_used + 1) * 4 > m_slots.size() * 3) grow();
     const std::size_t mask = m_slots.size() - 1;
     for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
-        SharedText& slot = m_slots[i];
-        const SharedText::Rep* rep = slot.m_rep;
-        if (rep == nullptr) {
-            slot = SharedText(bytes, hash);
-            ++m_used;
-            return slot;
-        }
-        if (rep->hash == hash && rep->size == bytes.size() && std::memcmp(rep->bytes, bytes.data(), bytes.size()) == 0)
-            return slot;
+        const Slot& slot = m_slots[i];
+        if (slot.hash == hash && slot.size == bytes.size() && slot.text.view() == bytes) return slot.text;
+        if (slot.size == 0) break;
     }
+    return add(bytes, hash, 0, 0);
+}
+
+SharedText TextSharer::add(std::string_view bytes, std::uint64_t hash, std::uint64_t first, std::uint64_t last) {
+    if ((m_used + 1) * 2 > m_slots.size()) grow();
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t i = static_cast<std::size_t>(hash) & mask;
+    while (m_slots[i].size != 0) i = (i + 1) & mask;
+    m_slots[i] = Slot{hash, first, last, bytes.size(), SharedText(bytes, hash)};
+    ++m_used;
+    return m_slots[i].text;
 }
 
 void TextSharer::clear() {
-    m_slots.clear();
-    m_slots.shrink_to_fit();
+    std::vector<Slot>(kFirstSlots).swap(m_slots);
     m_used = 0;
 }
 
 void TextSharer::grow() {
-    std::vector<SharedText> bigger(m_slots.empty() ? 64 : m_slots.size() * 2);
+    std::vector<Slot> bigger(m_slots.size() * 2);
     const std::size_t mask = bigger.size() - 1;
-    for (SharedText& text : m_slots) {
-        if (text.empty()) continue;
-        std::size_t i = static_cast<std::size_t>(text.m_rep->hash) & mask;
-        while (!bigger[i].empty()) i = (i + 1) & mask;
-        bigger[i] = std::move(text);
+    for (Slot& slot : m_slots) {
+        if (slot.size == 0) continue;
+        std::size_t i = static_cast<std::size_t>(slot.hash) & mask;
+        while (bigger[i].size != 0) i = (i + 1) & mask;
+        bigger[i] = std::move(slot);
     }
     m_slots = std::move(bigger);
 }

@@ -11,14 +11,58 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace marquetor::document {
 
-// A hash of the bytes: equal texts give equal values, whoever made them.
-std::uint64_t HashText(std::string_view bytes) noexcept;
+namespace detail {
+inline std::uint64_t load8(const char* p) noexcept {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+inline std::uint32_t load4(const char* p) noexcept {
+    std::uint32_t w;
+    std::memcpy(&w, p, 4);
+    return w;
+}
+// The first and the last bytes of a text of 1 to 16 bytes as two words (they overlap when
+// the text is shorter than 16): together they hold every byte.
+inline void loadEnds(const char* p, std::size_t n, std::uint64_t& a, std::uint64_t& b) noexcept {
+    if (n >= 8) {
+        a = load8(p);
+        b = load8(p + n - 8);
+    } else if (n >= 4) {
+        a = load4(p);
+        b = load4(p + n - 4);
+    } else {
+        a = static_cast<unsigned char>(p[0]) | static_cast<std::uint64_t>(static_cast<unsigned char>(p[n / 2])) << 8 |
+            static_cast<std::uint64_t>(static_cast<unsigned char>(p[n - 1])) << 16;
+        b = 0;
+    }
+}
+// The full 128-bit product folded to 64 bits: every bit of either word reaches every bit.
+inline std::uint64_t mixWords(std::uint64_t a, std::uint64_t b) noexcept {
+    __extension__ using Wide = unsigned __int128;
+    const Wide product = static_cast<Wide>(a ^ 0x9E3779B97F4A7C15ull) * (b ^ 0xBF58476D1CE4E5B9ull);
+    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+std::uint64_t hashLongText(const char* p, std::size_t n) noexcept;
+}  // namespace detail
+
+// A hash of the bytes: equal texts give equal values, whoever made them. Names of up to
+// 16 bytes (nearly all of them) take a dozen instructions.
+inline std::uint64_t HashText(std::string_view bytes) noexcept {
+    const std::size_t n = bytes.size();
+    if (n == 0) return 0x6A09E667F3BCC908ull;
+    if (n > 16) return detail::hashLongText(bytes.data(), n);
+    std::uint64_t a, b;
+    detail::loadEnds(bytes.data(), n, a, b);
+    return detail::mixWords(a ^ n, b);
+}
 
 class SharedText {
 public:
@@ -93,14 +137,42 @@ private:
 // it is cleared or goes; what it handed out stays valid after that.
 class TextSharer {
 public:
-    SharedText share(std::string_view bytes);
+    TextSharer();
+
+    SharedText share(std::string_view bytes) {
+        const std::size_t n = bytes.size();
+        if (n == 0) return SharedText();
+        if (n > 16) return shareLong(bytes);
+        // The words that hash the text hold all of it: comparing them compares the bytes.
+        std::uint64_t first, last;
+        detail::loadEnds(bytes.data(), n, first, last);
+        const std::uint64_t hash = detail::mixWords(first ^ n, last);   // HashText(bytes)
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
+            const Slot& slot = m_slots[i];
+            if (slot.hash == hash && slot.first == first && slot.last == last && slot.size == n) return slot.text;
+            if (slot.size == 0) break;
+        }
+        return add(bytes, hash, first, last);
+    }
+    // Texts handed out so far, each once.
     std::size_t size() const { return m_used; }
     void clear();
 
 private:
+    struct Slot {
+        std::uint64_t hash = 0;
+        std::uint64_t first = 0;   // for texts of up to 16 bytes: their first and last words
+        std::uint64_t last = 0;
+        std::size_t size = 0;      // 0: a free slot
+        SharedText text;
+    };
+
+    SharedText shareLong(std::string_view bytes);
+    SharedText add(std::string_view bytes, std::uint64_t hash, std::uint64_t first, std::uint64_t last);
     void grow();
 
-    std::vector<SharedText> m_slots;   // open addressing by hash; empty handles are free slots
+    std::vector<Slot> m_slots;   // open addressing by hash, at most half full
     std::size_t m_used = 0;
 };
 

@@ -175,7 +175,12 @@ private:
     void grow(std::size_t atLeast);
     void eraseSlot(std::size_t hole);
 
-    std::unique_ptr<Entry[]> m_slots;
+    // calloc'd: a fresh table's zero pages come from the system as they are touched, never
+    // written first.
+    struct FreeSlots {
+        void operator()(Entry* slots) const noexcept;
+    };
+    std::unique_ptr<Entry[], FreeSlots> m_slots;
     std::size_t m_mask = 0;    // slots - 1 (slots a power of two), 0 when there are none
     unsigned m_shift = 63;     // 64 - log2(slots)
     std::size_t m_size = 0;
