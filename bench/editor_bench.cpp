@@ -1,6 +1,7 @@
-// The editor offscreen with a large tile set: the refresh, one Add and Sort on the Tiles
-// tab (list rebuild and repaint included), and Open against loading the same file alone.
-// The file comes from MARQUETOR_BENCH_FILE (run.sh generates it).
+// The editor offscreen with a large tile set: the refresh; Add, Update, Delete and Sort on
+// the Tiles tab and Add, Update and Delete on the Materials tab (list rebuilds and repaint
+// included); Open against loading the same file alone. The file comes from
+// MARQUETOR_BENCH_FILE (run.sh generates it); table.py picks the benchmarks per file.
 //
 // Each operation is timed until the editor has come to rest: the handler, then loop cycles
 // (without the idle sleep) until the events its own changes raised have been handled and
@@ -13,13 +14,16 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "editor/editor.h"
 #include "editor/eventloop.h"
 #include "editor/filecommands.h"
 #include "editor/mainwindow.h"
+#include "editor/materialstab.h"
 #include "editor/tilestab.h"
 #include "platform/dialogs.h"
 #include "tilesetfile/format.h"
@@ -111,7 +115,7 @@ void BM_TilesSort(benchmark::State& state) {
     // The tiles in the file's (shuffled) order, put back before each sort.
     struct Record {
         std::int32_t id;
-        std::string texture, material;
+        document::SharedText texture, material;
         std::int16_t layer, collision;
     };
     std::vector<Record> shuffled;
@@ -131,6 +135,101 @@ void BM_TilesSort(benchmark::State& state) {
     }
 }
 
+// A row of a list selected as a click would (its tab in front), and the selection handled:
+// the row is current and the editors hold its record.
+void selectRow(editor::Editor& ed, int tab, int list, int row) {
+    ed.gadgets().panel(editor::gadget::Panel).setState(tab);
+    ed.gadgets().listView(list).selectRow(row);
+    settle(ed);
+}
+
+// A row in the middle of the list, a different one each repetition.
+int middleRow(editor::Editor& ed, int list, int k) {
+    const int rows = ed.gadgets().listView(list).rowCount();
+    return rows > 0 ? (rows / 2 + 97 * k) % rows : -1;
+}
+
+void BM_TilesUpdate(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    platform::Gadgets& g = ed.gadgets();
+    int k = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        selectRow(ed, 3, editor::gadget::TilesList, middleRow(ed, editor::gadget::TilesList, ++k));
+        // Other values in the editors: a texture, a material and a layer.
+        g.choiceBox(editor::gadget::TileTexture).setState(k % std::max(1, g.choiceBox(editor::gadget::TileTexture).count()));
+        g.choiceBox(editor::gadget::TileMaterial).setState(k % std::max(1, g.choiceBox(editor::gadget::TileMaterial).count()));
+        g.spinBox(editor::gadget::TileLayer).setValue(k % 256);
+        settle(ed);
+        state.ResumeTiming();
+        editor::HandleTilesGadget(ed, editor::gadget::TileUpdate);
+        settle(ed);
+    }
+}
+
+// Delete, the selection of the row above and its handler loading the editors.
+void BM_TilesDelete(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    int k = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        selectRow(ed, 3, editor::gadget::TilesList, middleRow(ed, editor::gadget::TilesList, ++k));
+        state.ResumeTiming();
+        editor::HandleTilesGadget(ed, editor::gadget::TileDelete);
+        settle(ed);
+    }
+    if (ed.currentTileRow < 0) state.SkipWithError("Delete left no current row");
+}
+
+// Add behind a row in the middle, the rebuild of the list and of the Tiles tab's material
+// choice box, and the selection of the new row loading the fields.
+void BM_MaterialsAdd(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    static int serial = 0;   // names the set does not hold, new in every repetition
+    for (auto _ : state) {
+        state.PauseTiming();
+        selectRow(ed, 1, editor::gadget::MaterialsList, middleRow(ed, editor::gadget::MaterialsList, ++serial));
+        ed.gadgets().textField(editor::gadget::MaterialName).setText("bench material " + std::to_string(serial));
+        settle(ed);
+        state.ResumeTiming();
+        editor::HandleMaterialsGadget(ed, editor::gadget::MaterialAdd);
+        settle(ed);
+    }
+    if (!g_dialogs->shown.empty() && g_dialogs->shown.back().kind == "message") state.SkipWithError("Add was refused");
+}
+
+void BM_MaterialsUpdate(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    int k = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        selectRow(ed, 1, editor::gadget::MaterialsList, middleRow(ed, editor::gadget::MaterialsList, ++k));
+        ed.gadgets().textField(editor::gadget::Red).setText(std::to_string(k % 256));
+        ed.gadgets().textField(editor::gadget::Description).setText("updated " + std::to_string(k));
+        settle(ed);
+        state.ResumeTiming();
+        editor::HandleMaterialsGadget(ed, editor::gadget::MaterialUpdate);
+        settle(ed);
+    }
+}
+
+void BM_MaterialsDelete(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    int k = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        selectRow(ed, 1, editor::gadget::MaterialsList, middleRow(ed, editor::gadget::MaterialsList, ++k));
+        state.ResumeTiming();
+        editor::HandleMaterialsGadget(ed, editor::gadget::MaterialDelete);
+        settle(ed);
+    }
+}
+
 }  // namespace
 
 BENCHMARK(BM_LoadAlone)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
@@ -138,6 +237,11 @@ BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)
 BENCHMARK(BM_RefreshGadgets)->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(5);
 BENCHMARK(BM_TilesAdd)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 BENCHMARK(BM_TilesSort)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_TilesUpdate)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_TilesDelete)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_MaterialsAdd)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_MaterialsUpdate)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_MaterialsDelete)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
