@@ -76,10 +76,15 @@ void BM_Open(benchmark::State& state) {
     for (auto _ : state) openLargeFile(ed);
 }
 
+// From the Tiles tab, so that showing the TileSet tab and painting it are part of it.
 void BM_RefreshGadgets(benchmark::State& state) {
     if (!ready(state)) return;
     editor::Editor& ed = *g_editor;
     for (auto _ : state) {
+        state.PauseTiming();
+        ed.gadgets().panel(editor::gadget::Panel).setState(3);
+        settle(ed);
+        state.ResumeTiming();
         editor::RefreshGadgets(ed);
         settle(ed);
     }
@@ -158,8 +163,8 @@ void BM_TilesUpdate(benchmark::State& state) {
         state.PauseTiming();
         selectRow(ed, 3, editor::gadget::TilesList, middleRow(ed, editor::gadget::TilesList, ++k));
         // Other values in the editors: a texture, a material and a layer.
-        g.choiceBox(editor::gadget::TileTexture).setState(k % std::max(1, g.choiceBox(editor::gadget::TileTexture).count()));
-        g.choiceBox(editor::gadget::TileMaterial).setState(k % std::max(1, g.choiceBox(editor::gadget::TileMaterial).count()));
+        for (const int box : {editor::gadget::TileTexture, editor::gadget::TileMaterial})
+            g.choiceBox(box).setState(k % std::max(1, g.choiceBox(box).count()));
         g.spinBox(editor::gadget::TileLayer).setValue(k % 256);
         settle(ed);
         state.ResumeTiming();

@@ -18,51 +18,9 @@
 
 namespace marquetor::document {
 
-namespace detail {
-inline std::uint64_t load8(const char* p) noexcept {
-    std::uint64_t w;
-    std::memcpy(&w, p, 8);
-    return w;
-}
-inline std::uint32_t load4(const char* p) noexcept {
-    std::uint32_t w;
-    std::memcpy(&w, p, 4);
-    return w;
-}
-// The first and the last bytes of a text of 1 to 16 bytes as two words (they overlap when
-// the text is shorter than 16): together they hold every byte.
-inline void loadEnds(const char* p, std::size_t n, std::uint64_t& a, std::uint64_t& b) noexcept {
-    if (n >= 8) {
-        a = load8(p);
-        b = load8(p + n - 8);
-    } else if (n >= 4) {
-        a = load4(p);
-        b = load4(p + n - 4);
-    } else {
-        a = static_cast<unsigned char>(p[0]) | static_cast<std::uint64_t>(static_cast<unsigned char>(p[n / 2])) << 8 |
-            static_cast<std::uint64_t>(static_cast<unsigned char>(p[n - 1])) << 16;
-        b = 0;
-    }
-}
-// The full 128-bit product folded to 64 bits: every bit of either word reaches every bit.
-inline std::uint64_t mixWords(std::uint64_t a, std::uint64_t b) noexcept {
-    __extension__ using Wide = unsigned __int128;
-    const Wide product = static_cast<Wide>(a ^ 0x9E3779B97F4A7C15ull) * (b ^ 0xBF58476D1CE4E5B9ull);
-    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
-}
-std::uint64_t hashLongText(const char* p, std::size_t n) noexcept;
-}  // namespace detail
-
 // A hash of the bytes: equal texts give equal values, whoever made them. Names of up to
 // 16 bytes (nearly all of them) take a dozen instructions.
-inline std::uint64_t HashText(std::string_view bytes) noexcept {
-    const std::size_t n = bytes.size();
-    if (n == 0) return 0x6A09E667F3BCC908ull;
-    if (n > 16) return detail::hashLongText(bytes.data(), n);
-    std::uint64_t a, b;
-    detail::loadEnds(bytes.data(), n, a, b);
-    return detail::mixWords(a ^ n, b);
-}
+inline std::uint64_t HashText(std::string_view bytes) noexcept;
 
 class SharedText {
 public:
@@ -90,7 +48,9 @@ public:
     SharedText& operator=(std::string_view bytes) { return *this = SharedText(bytes); }
     ~SharedText() { release(); }
 
-    std::string_view view() const noexcept { return m_rep ? std::string_view(m_rep->bytes, m_rep->size) : std::string_view(); }
+    std::string_view view() const noexcept {
+        return m_rep ? std::string_view(m_rep->bytes, m_rep->size) : std::string_view();
+    }
     operator std::string_view() const noexcept { return view(); }
     const char* data() const noexcept { return m_rep ? m_rep->bytes : ""; }
     // The bytes followed by a zero byte (a text that holds a zero byte ends there for C).
@@ -139,22 +99,8 @@ class TextSharer {
 public:
     TextSharer();
 
-    SharedText share(std::string_view bytes) {
-        const std::size_t n = bytes.size();
-        if (n == 0) return SharedText();
-        if (n > 16) return shareLong(bytes);
-        // The words that hash the text hold all of it: comparing them compares the bytes.
-        std::uint64_t first, last;
-        detail::loadEnds(bytes.data(), n, first, last);
-        const std::uint64_t hash = detail::mixWords(first ^ n, last);   // HashText(bytes)
-        const std::size_t mask = m_slots.size() - 1;
-        for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
-            const Slot& slot = m_slots[i];
-            if (slot.hash == hash && slot.first == first && slot.last == last && slot.size == n) return slot.text;
-            if (slot.size == 0) break;
-        }
-        return add(bytes, hash, first, last);
-    }
+    // The text held for these bytes, made now if none is.
+    SharedText share(std::string_view bytes);
     // Texts handed out so far, each once.
     std::size_t size() const { return m_used; }
     void clear();
@@ -175,5 +121,68 @@ private:
     std::vector<Slot> m_slots;   // open addressing by hash, at most half full
     std::size_t m_used = 0;
 };
+
+// ---- What the inline functions above are made of ----------------------------------------
+
+namespace detail {
+inline std::uint64_t load8(const char* p) noexcept {
+    std::uint64_t w;
+    std::memcpy(&w, p, 8);
+    return w;
+}
+inline std::uint32_t load4(const char* p) noexcept {
+    std::uint32_t w;
+    std::memcpy(&w, p, 4);
+    return w;
+}
+// The first and the last bytes of a text of 1 to 16 bytes as two words (they overlap when
+// the text is shorter than 16): together they hold every byte.
+inline void loadEnds(const char* p, std::size_t n, std::uint64_t& a, std::uint64_t& b) noexcept {
+    if (n >= 8) {
+        a = load8(p);
+        b = load8(p + n - 8);
+    } else if (n >= 4) {
+        a = load4(p);
+        b = load4(p + n - 4);
+    } else {
+        a = static_cast<unsigned char>(p[0]) | static_cast<std::uint64_t>(static_cast<unsigned char>(p[n / 2])) << 8 |
+            static_cast<std::uint64_t>(static_cast<unsigned char>(p[n - 1])) << 16;
+        b = 0;
+    }
+}
+// The full 128-bit product folded to 64 bits: every bit of either word reaches every bit.
+inline std::uint64_t mixWords(std::uint64_t a, std::uint64_t b) noexcept {
+    __extension__ using Wide = unsigned __int128;
+    const Wide product = static_cast<Wide>(a ^ 0x9E3779B97F4A7C15ull) * (b ^ 0xBF58476D1CE4E5B9ull);
+    return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
+}
+std::uint64_t hashLongText(const char* p, std::size_t n) noexcept;
+}  // namespace detail
+
+inline std::uint64_t HashText(std::string_view bytes) noexcept {
+    const std::size_t n = bytes.size();
+    if (n == 0) return 0x6A09E667F3BCC908ull;
+    if (n > 16) return detail::hashLongText(bytes.data(), n);
+    std::uint64_t a, b;
+    detail::loadEnds(bytes.data(), n, a, b);
+    return detail::mixWords(a ^ n, b);
+}
+
+inline SharedText TextSharer::share(std::string_view bytes) {
+    const std::size_t n = bytes.size();
+    if (n == 0) return SharedText();
+    if (n > 16) return shareLong(bytes);
+    // The words that hash the text hold all of it: comparing them compares the bytes.
+    std::uint64_t first, last;
+    detail::loadEnds(bytes.data(), n, first, last);
+    const std::uint64_t hash = detail::mixWords(first ^ n, last);   // HashText(bytes)
+    const std::size_t mask = m_slots.size() - 1;
+    for (std::size_t i = static_cast<std::size_t>(hash) & mask;; i = (i + 1) & mask) {
+        const Slot& slot = m_slots[i];
+        if (slot.hash == hash && slot.first == first && slot.last == last && slot.size == n) return slot.text;
+        if (slot.size == 0) break;
+    }
+    return add(bytes, hash, first, last);
+}
 
 }  // namespace marquetor::document

@@ -308,7 +308,8 @@ Label& Window::createTextLabel(int id, const Rect& rect, std::string_view text, 
 
 ChoiceBox& Window::createChoiceBox(int id, const Rect& rect) {
     if (!m_impl->dropDownStyle) m_impl->dropDownStyle = detail::makeDropDownStyle();
-    auto* box = new detail::ChoiceWidget(m_impl->currentParent(), &m_impl->queue, id, m_impl->dropDownStyle.get());
+    auto* box =
+        new detail::ChoiceWidget(m_impl->currentParent(), &m_impl->queue, id, m_impl->dropDownStyle.get());
     m_impl->place(box, rect);
     return m_impl->add<ChoiceBox>(id, GadgetKind::ChoiceBox, box);
 }
