@@ -147,6 +147,11 @@ public:
         m_mask = 0;
         m_size = 0;
     }
+    // Asks the processor to fetch the slot where an ID's search starts: a reader that knows
+    // the next ID a little ahead of entering it hides most of a cache miss.
+    void prefetch(std::int32_t id) const {
+        if (m_slots) __builtin_prefetch(m_slots.get() + home(id), 1);
+    }
     // Room for n entries without growing.
     void reserve(std::size_t n) {
         if (n > capacityFor(m_mask)) grow(n);

@@ -443,6 +443,7 @@ LoadResult loadFrom(TileSet& set, In& in) {
                 break;
             }
             const std::int32_t id = in.i32();
+            group->tileIndex.prefetch(id);   // fetched while the names are read
             const std::string_view texture = in.line();
             const std::string_view material = in.line();
             const std::int16_t layer = in.i16();
