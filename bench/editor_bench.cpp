@@ -140,99 +140,75 @@ void BM_TilesSort(benchmark::State& state) {
     }
 }
 
-// A row of a list selected as a click would (its tab in front), and the selection handled:
-// the row is current and the editors hold its record.
-void selectRow(editor::Editor& ed, int tab, int list, int row) {
-    ed.gadgets().panel(editor::gadget::Panel).setState(tab);
-    ed.gadgets().listView(list).selectRow(row);
-    settle(ed);
-}
-
 // A row in the middle of the list, a different one each repetition.
 int middleRow(editor::Editor& ed, int list, int k) {
     const int rows = ed.gadgets().listView(list).rowCount();
     return rows > 0 ? (rows / 2 + 97 * k) % rows : -1;
 }
 
-void BM_TilesUpdate(benchmark::State& state) {
+// One change made on a row in the middle of a list, again and again: untimed, the row is
+// selected as a click would (its tab in front), the selection handled and the editors set
+// by `prepare`; timed, the button's handler and the cycles until the editor is at rest.
+template <class Prepare>
+void changeMiddleRows(benchmark::State& state, int tab, int list, void (*handle)(editor::Editor&, int), int button,
+                      Prepare prepare) {
     if (!ready(state)) return;
     editor::Editor& ed = *g_editor;
-    platform::Gadgets& g = ed.gadgets();
     int k = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        selectRow(ed, 3, editor::gadget::TilesList, middleRow(ed, editor::gadget::TilesList, ++k));
-        // Other values in the editors: a texture, a material and a layer.
-        for (const int box : {editor::gadget::TileTexture, editor::gadget::TileMaterial})
-            g.choiceBox(box).setState(k % std::max(1, g.choiceBox(box).count()));
-        g.spinBox(editor::gadget::TileLayer).setValue(k % 256);
+        ed.gadgets().panel(editor::gadget::Panel).setState(tab);
+        ed.gadgets().listView(list).selectRow(middleRow(ed, list, ++k));
+        settle(ed);
+        prepare(ed, k);
         settle(ed);
         state.ResumeTiming();
-        editor::HandleTilesGadget(ed, editor::gadget::TileUpdate);
+        handle(ed, button);
         settle(ed);
     }
+}
+
+// Update with another texture, material and layer in the editors; the row is shown again.
+void BM_TilesUpdate(benchmark::State& state) {
+    changeMiddleRows(state, 3, editor::gadget::TilesList, editor::HandleTilesGadget, editor::gadget::TileUpdate,
+                     [](editor::Editor& ed, int k) {
+                         platform::Gadgets& g = ed.gadgets();
+                         for (const int box : {editor::gadget::TileTexture, editor::gadget::TileMaterial})
+                             g.choiceBox(box).setState(k % std::max(1, g.choiceBox(box).count()));
+                         g.spinBox(editor::gadget::TileLayer).setValue(k % 256);
+                     });
 }
 
 // Delete, the selection of the row above and its handler loading the editors.
 void BM_TilesDelete(benchmark::State& state) {
-    if (!ready(state)) return;
-    editor::Editor& ed = *g_editor;
-    int k = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        selectRow(ed, 3, editor::gadget::TilesList, middleRow(ed, editor::gadget::TilesList, ++k));
-        state.ResumeTiming();
-        editor::HandleTilesGadget(ed, editor::gadget::TileDelete);
-        settle(ed);
-    }
-    if (ed.currentTileRow < 0) state.SkipWithError("Delete left no current row");
+    changeMiddleRows(state, 3, editor::gadget::TilesList, editor::HandleTilesGadget, editor::gadget::TileDelete,
+                     [](editor::Editor&, int) {});
+    if (g_editor && g_editor->currentTileRow < 0) state.SkipWithError("Delete left no current row");
 }
 
-// Add behind a row in the middle, the rebuild of the list and of the Tiles tab's material
+// Add behind the selected row, the rebuild of the list and of the Tiles tab's material
 // choice box, and the selection of the new row loading the fields.
 void BM_MaterialsAdd(benchmark::State& state) {
-    if (!ready(state)) return;
-    editor::Editor& ed = *g_editor;
     static int serial = 0;   // names the set does not hold, new in every repetition
-    for (auto _ : state) {
-        state.PauseTiming();
-        selectRow(ed, 1, editor::gadget::MaterialsList, middleRow(ed, editor::gadget::MaterialsList, ++serial));
-        ed.gadgets().textField(editor::gadget::MaterialName).setText("bench material " + std::to_string(serial));
-        settle(ed);
-        state.ResumeTiming();
-        editor::HandleMaterialsGadget(ed, editor::gadget::MaterialAdd);
-        settle(ed);
-    }
+    changeMiddleRows(state, 1, editor::gadget::MaterialsList, editor::HandleMaterialsGadget,
+                     editor::gadget::MaterialAdd, [](editor::Editor& ed, int) {
+                         ed.gadgets().textField(editor::gadget::MaterialName).setText("bench material " +
+                                                                                      std::to_string(++serial));
+                     });
     if (!g_dialogs->shown.empty() && g_dialogs->shown.back().kind == "message") state.SkipWithError("Add was refused");
 }
 
 void BM_MaterialsUpdate(benchmark::State& state) {
-    if (!ready(state)) return;
-    editor::Editor& ed = *g_editor;
-    int k = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        selectRow(ed, 1, editor::gadget::MaterialsList, middleRow(ed, editor::gadget::MaterialsList, ++k));
-        ed.gadgets().textField(editor::gadget::Red).setText(std::to_string(k % 256));
-        ed.gadgets().textField(editor::gadget::Description).setText("updated " + std::to_string(k));
-        settle(ed);
-        state.ResumeTiming();
-        editor::HandleMaterialsGadget(ed, editor::gadget::MaterialUpdate);
-        settle(ed);
-    }
+    changeMiddleRows(state, 1, editor::gadget::MaterialsList, editor::HandleMaterialsGadget,
+                     editor::gadget::MaterialUpdate, [](editor::Editor& ed, int k) {
+                         ed.gadgets().textField(editor::gadget::Red).setText(std::to_string(k % 256));
+                         ed.gadgets().textField(editor::gadget::Description).setText("updated " + std::to_string(k));
+                     });
 }
 
 void BM_MaterialsDelete(benchmark::State& state) {
-    if (!ready(state)) return;
-    editor::Editor& ed = *g_editor;
-    int k = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        selectRow(ed, 1, editor::gadget::MaterialsList, middleRow(ed, editor::gadget::MaterialsList, ++k));
-        state.ResumeTiming();
-        editor::HandleMaterialsGadget(ed, editor::gadget::MaterialDelete);
-        settle(ed);
-    }
+    changeMiddleRows(state, 1, editor::gadget::MaterialsList, editor::HandleMaterialsGadget,
+                     editor::gadget::MaterialDelete, [](editor::Editor&, int) {});
 }
 
 }  // namespace
