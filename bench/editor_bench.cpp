@@ -1,6 +1,7 @@
-// The editor offscreen with a large tile set: the refresh, one Add and Sort on the Tiles
-// tab (list rebuild and repaint included), and Open against loading the same file alone.
-// The file comes from MARQUETOR_BENCH_FILE (run.sh generates it).
+// The editor offscreen with a large tile set: the refresh; Add, Update, Delete and Sort on
+// the Tiles tab and Add, Update and Delete on the Materials tab (list rebuilds and repaint
+// included); Open against loading the same file alone. The file comes from
+// MARQUETOR_BENCH_FILE (run.sh generates it); table.py picks the benchmarks per file.
 //
 // Each operation is timed until the editor has come to rest: the handler, then loop cycles
 // (without the idle sleep) until the events its own changes raised have been handled and
@@ -13,13 +14,16 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "editor/editor.h"
 #include "editor/eventloop.h"
 #include "editor/filecommands.h"
 #include "editor/mainwindow.h"
+#include "editor/materialstab.h"
 #include "editor/tilestab.h"
 #include "platform/dialogs.h"
 #include "tilesetfile/format.h"
@@ -72,10 +76,15 @@ void BM_Open(benchmark::State& state) {
     for (auto _ : state) openLargeFile(ed);
 }
 
+// From the Tiles tab, so that showing the TileSet tab and painting it are part of it.
 void BM_RefreshGadgets(benchmark::State& state) {
     if (!ready(state)) return;
     editor::Editor& ed = *g_editor;
     for (auto _ : state) {
+        state.PauseTiming();
+        ed.gadgets().panel(editor::gadget::Panel).setState(3);
+        settle(ed);
+        state.ResumeTiming();
         editor::RefreshGadgets(ed);
         settle(ed);
     }
@@ -111,7 +120,7 @@ void BM_TilesSort(benchmark::State& state) {
     // The tiles in the file's (shuffled) order, put back before each sort.
     struct Record {
         std::int32_t id;
-        std::string texture, material;
+        document::SharedText texture, material;
         std::int16_t layer, collision;
     };
     std::vector<Record> shuffled;
@@ -131,6 +140,77 @@ void BM_TilesSort(benchmark::State& state) {
     }
 }
 
+// A row in the middle of the list, a different one each repetition.
+int middleRow(editor::Editor& ed, int list, int k) {
+    const int rows = ed.gadgets().listView(list).rowCount();
+    return rows > 0 ? (rows / 2 + 97 * k) % rows : -1;
+}
+
+// One change made on a row in the middle of a list, again and again: untimed, the row is
+// selected as a click would (its tab in front), the selection handled and the editors set
+// by `prepare`; timed, the button's handler and the cycles until the editor is at rest.
+template <class Prepare>
+void changeMiddleRows(benchmark::State& state, int tab, int list, void (*handle)(editor::Editor&, int), int button,
+                      Prepare prepare) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    int k = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        ed.gadgets().panel(editor::gadget::Panel).setState(tab);
+        ed.gadgets().listView(list).selectRow(middleRow(ed, list, ++k));
+        settle(ed);
+        prepare(ed, k);
+        settle(ed);
+        state.ResumeTiming();
+        handle(ed, button);
+        settle(ed);
+    }
+}
+
+// Update with another texture, material and layer in the editors; the row is shown again.
+void BM_TilesUpdate(benchmark::State& state) {
+    changeMiddleRows(state, 3, editor::gadget::TilesList, editor::HandleTilesGadget, editor::gadget::TileUpdate,
+                     [](editor::Editor& ed, int k) {
+                         platform::Gadgets& g = ed.gadgets();
+                         for (const int box : {editor::gadget::TileTexture, editor::gadget::TileMaterial})
+                             g.choiceBox(box).setState(k % std::max(1, g.choiceBox(box).count()));
+                         g.spinBox(editor::gadget::TileLayer).setValue(k % 256);
+                     });
+}
+
+// Delete, the selection of the row above and its handler loading the editors.
+void BM_TilesDelete(benchmark::State& state) {
+    changeMiddleRows(state, 3, editor::gadget::TilesList, editor::HandleTilesGadget, editor::gadget::TileDelete,
+                     [](editor::Editor&, int) {});
+    if (g_editor && g_editor->currentTileRow < 0) state.SkipWithError("Delete left no current row");
+}
+
+// Add behind the selected row, the rebuild of the list and of the Tiles tab's material
+// choice box, and the selection of the new row loading the fields.
+void BM_MaterialsAdd(benchmark::State& state) {
+    static int serial = 0;   // names the set does not hold, new in every repetition
+    changeMiddleRows(state, 1, editor::gadget::MaterialsList, editor::HandleMaterialsGadget,
+                     editor::gadget::MaterialAdd, [](editor::Editor& ed, int) {
+                         ed.gadgets().textField(editor::gadget::MaterialName).setText("bench material " +
+                                                                                      std::to_string(++serial));
+                     });
+    if (!g_dialogs->shown.empty() && g_dialogs->shown.back().kind == "message") state.SkipWithError("Add was refused");
+}
+
+void BM_MaterialsUpdate(benchmark::State& state) {
+    changeMiddleRows(state, 1, editor::gadget::MaterialsList, editor::HandleMaterialsGadget,
+                     editor::gadget::MaterialUpdate, [](editor::Editor& ed, int k) {
+                         ed.gadgets().textField(editor::gadget::Red).setText(std::to_string(k % 256));
+                         ed.gadgets().textField(editor::gadget::Description).setText("updated " + std::to_string(k));
+                     });
+}
+
+void BM_MaterialsDelete(benchmark::State& state) {
+    changeMiddleRows(state, 1, editor::gadget::MaterialsList, editor::HandleMaterialsGadget,
+                     editor::gadget::MaterialDelete, [](editor::Editor&, int) {});
+}
+
 }  // namespace
 
 BENCHMARK(BM_LoadAlone)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
@@ -138,6 +218,11 @@ BENCHMARK(BM_Open)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5)
 BENCHMARK(BM_RefreshGadgets)->Unit(benchmark::kMillisecond)->Iterations(3)->Repetitions(5);
 BENCHMARK(BM_TilesAdd)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 BENCHMARK(BM_TilesSort)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_TilesUpdate)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_TilesDelete)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_MaterialsAdd)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_MaterialsUpdate)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_MaterialsDelete)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -160,7 +160,7 @@ void CheckTileSet(const TileSet& set, bool dataEndedEarly, const std::function<v
             report(f);
         };
         if (!set.textures.find(tile.texture)) tileFinding(Problem::MissingTexture);
-        if (set.materialIndex.find(tile.material) == set.materialIndex.end()) tileFinding(Problem::MissingMaterial);
+        if (document::FindMaterial(set, tile.material) == nullptr) tileFinding(Problem::MissingMaterial);
         if (tile.layer < 0 || tile.layer > 255) tileFinding(Problem::LayerOutOfRange);
         if (tile.collision < 0 || tile.collision > 5) tileFinding(Problem::CollisionOutOfRange);
     }

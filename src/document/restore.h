@@ -64,10 +64,11 @@ bool PutTile(TileGroup& group, std::size_t position, std::unique_ptr<Tile> tile)
 std::vector<Tile*> TileOrder(const TileGroup& group);
 bool ReorderTiles(TileGroup& group, std::span<Tile* const> order);
 
-// The fields of a tile that Update changes.
+// The fields of a tile that Update changes. The names are the tile's own shared texts, so
+// keeping them costs no copy.
 struct TileValues {
-    std::string texture;
-    std::string material;
+    SharedText texture;
+    SharedText material;
     std::int16_t layer = 0;
     std::int16_t collision = 0;
     bool operator==(const TileValues&) const = default;
@@ -83,7 +84,7 @@ struct TileSetContent {
     std::int32_t tileWidth = 0;
     std::int32_t tileHeight = 0;
     OrderedList<Material> materials;
-    std::unordered_map<std::string, Material*> materialIndex;
+    MaterialIndex materialIndex;
     TextureMap textures;
     OrderedList<Tile> tiles;
     TileIndex tileIndex;

@@ -1,14 +1,20 @@
 #include "document/tileindex.h"
 
 #include <bit>
+#include <cstdlib>
+#include <new>
 
 namespace marquetor::document {
+
+void TileIndex::FreeSlots::operator()(Entry* slots) const noexcept { std::free(slots); }
 
 void TileIndex::grow(std::size_t atLeast) {
     std::size_t slots = 16;
     while (slots / 4 * 3 < atLeast) slots *= 2;
-    auto fresh = std::make_unique<Entry[]>(slots);   // zeroed: every slot unused
-    const std::unique_ptr<Entry[]> old = std::move(m_slots);
+    // Zeroed: every slot unused.
+    std::unique_ptr<Entry[], FreeSlots> fresh(static_cast<Entry*>(std::calloc(slots, sizeof(Entry))));
+    if (!fresh) throw std::bad_alloc();
+    const std::unique_ptr<Entry[], FreeSlots> old = std::move(m_slots);
     const std::size_t oldSlots = slotCount(m_mask);
     m_slots = std::move(fresh);
     m_mask = slots - 1;

@@ -147,6 +147,11 @@ public:
         m_mask = 0;
         m_size = 0;
     }
+    // Asks the processor to fetch the slot where an ID's search starts: a reader that knows
+    // the next ID a little ahead of entering it hides most of a cache miss.
+    void prefetch(std::int32_t id) const {
+        if (m_slots) __builtin_prefetch(m_slots.get() + home(id), 1);
+    }
     // Room for n entries without growing.
     void reserve(std::size_t n) {
         if (n > capacityFor(m_mask)) grow(n);
@@ -175,7 +180,12 @@ private:
     void grow(std::size_t atLeast);
     void eraseSlot(std::size_t hole);
 
-    std::unique_ptr<Entry[]> m_slots;
+    // calloc'd: a fresh table's zero pages come from the system as they are touched, never
+    // written first.
+    struct FreeSlots {
+        void operator()(Entry* slots) const noexcept;
+    };
+    std::unique_ptr<Entry[], FreeSlots> m_slots;
     std::size_t m_mask = 0;    // slots - 1 (slots a power of two), 0 when there are none
     unsigned m_shift = 63;     // 64 - log2(slots)
     std::size_t m_size = 0;

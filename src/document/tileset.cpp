@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "document/pool.h"
+
 namespace marquetor::document {
 
 namespace {
@@ -81,6 +83,33 @@ private:
 };
 
 }  // namespace
+
+void* Tile::operator new(std::size_t bytes) { return pool::allocate(bytes); }
+void Tile::operator delete(void* block, std::size_t bytes) noexcept { pool::release(block, bytes); }
+
+namespace detail {
+
+std::uint64_t* RadixSortByHighHalf(std::uint64_t* words, std::uint64_t* spare, std::size_t n) {
+    constexpr unsigned kDigitBits = 8;
+    constexpr std::size_t kDigits = std::size_t{1} << kDigitBits;
+    for (unsigned shift = 32; shift < 64 && n > 0; shift += kDigitBits) {
+        std::size_t starts[kDigits] = {};
+        for (std::size_t i = 0; i < n; ++i) ++starts[(words[i] >> shift) & (kDigits - 1)];
+        // A digit that every key shares reorders nothing (IDs 1 to a million share the top byte).
+        if (starts[(words[0] >> shift) & (kDigits - 1)] == n) continue;
+        std::size_t at = 0;
+        for (std::size_t& start : starts) {
+            const std::size_t count = start;
+            start = at;
+            at += count;
+        }
+        for (std::size_t i = 0; i < n; ++i) spare[starts[(words[i] >> shift) & (kDigits - 1)]++] = words[i];
+        std::swap(words, spare);
+    }
+    return words;
+}
+
+}  // namespace detail
 
 std::string CutDescription(std::string_view text) {
     const std::size_t limit = std::min(text.size(), kDescriptionSize);
@@ -171,6 +200,26 @@ std::vector<std::string> TextureMap::names() const {
     return out;
 }
 
+const Texture* TextureMap::at(std::size_t pos) const {
+    for (const auto& bucket : m_buckets) {
+        if (pos < bucket.size()) return bucket[bucket.size() - 1 - pos].get();   // newest first
+        pos -= bucket.size();
+    }
+    return nullptr;
+}
+
+long long TextureMap::positionOf(std::string_view name) const {
+    const Texture* texture = find(name);
+    if (texture == nullptr) return -1;
+    const std::uint32_t home = bucketOf(name);
+    long long pos = 0;
+    for (std::uint32_t b = 0; b < home; ++b) pos += static_cast<long long>(m_buckets[b].size());
+    const auto& bucket = m_buckets[home];
+    for (std::size_t i = bucket.size(); i-- > 0; ++pos)
+        if (bucket[i].get() == texture) return pos;
+    return -1;
+}
+
 // --- Materials ---------------------------------------------------------------------------
 
 Material* AddMaterial(TileSet& set, std::string_view name, std::int32_t color, std::string_view description) {
@@ -192,7 +241,7 @@ Material* AddMaterial(TileSet& set, std::string_view name, std::int32_t color, s
 }
 
 void DeleteMaterial(TileSet& set, std::string_view name) {
-    const auto it = set.materialIndex.find(std::string(name));
+    const auto it = set.materialIndex.find(name);
     if (it == set.materialIndex.end()) return;
     const long long pos = set.materials.indexOf(it->second);
     set.materialIndex.erase(it);
@@ -205,12 +254,12 @@ void ClearMaterials(TileSet& set) {
 }
 
 Material* FindMaterial(TileSet& set, std::string_view name) {
-    const auto it = set.materialIndex.find(std::string(name));
+    const auto it = set.materialIndex.find(name);
     return it == set.materialIndex.end() ? nullptr : it->second;
 }
 
 const Material* FindMaterial(const TileSet& set, std::string_view name) {
-    const auto it = set.materialIndex.find(std::string(name));
+    const auto it = set.materialIndex.find(name);
     return it == set.materialIndex.end() ? nullptr : it->second;
 }
 
@@ -316,18 +365,24 @@ void ClearTileGroup(TileSet& set, std::int32_t id) {
     }
 }
 
-Tile* AddTile(TileGroup& group, std::int32_t id, std::string_view texture, std::string_view material,
-              std::int16_t layer, std::int16_t collision) {
+Tile* AddTile(TileGroup& group, std::int32_t id, SharedText texture, SharedText material, std::int16_t layer,
+              std::int16_t collision) {
     const auto [entry, inserted] = group.tileIndex.try_emplace(id, nullptr);
     if (!inserted) return nullptr;
     try {
-        std::unique_ptr<Tile> tile(new Tile{id, std::string(texture), std::string(material), layer, collision});
+        std::unique_ptr<Tile> tile(new Tile{id, layer, collision, std::move(texture), std::move(material)});
         entry->second = &group.tiles.insertAfterCursor(std::move(tile));
     } catch (...) {
         group.tileIndex.erase(entry);
         throw;
     }
     return entry->second;
+}
+
+Tile* AddTile(TileGroup& group, std::int32_t id, std::string_view texture, std::string_view material,
+              std::int16_t layer, std::int16_t collision) {
+    if (group.tileIndex.count(id)) return nullptr;   // nothing to make texts for
+    return AddTile(group, id, SharedText(texture), SharedText(material), layer, collision);
 }
 
 Tile* AddTile(TileSet& set, std::int32_t groupId, std::int32_t id, std::string_view texture,
@@ -347,7 +402,9 @@ void DeleteTile(TileSet& set, std::int32_t groupId, std::int32_t id) {
 }
 
 void SortTiles(TileGroup& group) {
-    group.tiles.sort([](const Tile& a, const Tile& b) { return a.id < b.id; });
+    // The sign bit flipped: signed order as unsigned keys. IDs are unique, so no order of
+    // equal keys is ever in question.
+    group.tiles.sortByKey([](const Tile& t) { return static_cast<std::uint32_t>(t.id) ^ 0x80000000u; });
 }
 
 // --- Fingerprint -------------------------------------------------------------------------
@@ -375,11 +432,13 @@ std::uint64_t ContentFingerprint(const TileSet& set) {
     h.add(group ? static_cast<std::uint64_t>(group->tiles.size()) : ~0ull);
     if (group) {
         for (const auto& t : group->tiles.items()) {
-            h.add(static_cast<std::uint64_t>(static_cast<std::uint32_t>(t->id)));
-            h.add(t->texture);
-            h.add(t->material);
-            h.add((static_cast<std::uint64_t>(static_cast<std::uint16_t>(t->layer)) << 16) |
-                  static_cast<std::uint16_t>(t->collision));
+            // The texts through their hashes, made once with each text (a million tiles share
+            // a few thousand names); two words a tile, the texture's in the first.
+            const std::uint64_t numbers = static_cast<std::uint64_t>(static_cast<std::uint32_t>(t->id)) << 32 |
+                                          static_cast<std::uint64_t>(static_cast<std::uint16_t>(t->layer)) << 16 |
+                                          static_cast<std::uint16_t>(t->collision);
+            h.add(numbers ^ t->texture.hash());
+            h.add(t->material.hash());
         }
     }
     return h.value();

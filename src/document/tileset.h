@@ -15,7 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "document/pool.h"
+#include "document/sharedtext.h"
 #include "document/tileindex.h"
 
 namespace marquetor::document {
@@ -46,14 +46,14 @@ struct Texture {
 
 struct Tile {
     std::int32_t id = 0;        // key in the group's tileIndex
-    std::string texture;        // name of a texture (not checked)
-    std::string material;       // name of a material (not checked)
     std::int16_t layer = 0;
     std::int16_t collision = 0;
+    SharedText texture;         // name of a texture (not checked); tiles naming the same one may share it
+    SharedText material;        // name of a material (not checked); likewise
 
-    // Tiles come by the million: they live in the document's small-object pool.
-    static void* operator new(std::size_t bytes) { return pool::allocate(bytes); }
-    static void operator delete(void* block, std::size_t bytes) noexcept { pool::release(block, bytes); }
+    // Tiles come by the million: they live in a small-object pool.
+    static void* operator new(std::size_t bytes);
+    static void operator delete(void* block, std::size_t bytes) noexcept;
 };
 
 // Undo's access to the lists and the texture map (document/restore.cpp): records taken
@@ -129,6 +129,10 @@ public:
     // by position.
     template <class Less>
     void sort(Less less);
+    // The same by a 32-bit key (smallest first, equal keys keeping their order) in a few
+    // passes over memory instead of comparisons: a million tiles sort in a frame or two.
+    template <class Key>
+    void sortByKey(Key key);
 
     void reserve(std::size_t n) { m_items.reserve(n); }
 
@@ -142,6 +146,15 @@ struct TileGroup {
     OrderedList<Tile> tiles;
     TileIndex tileIndex;
 };
+
+// Lets a map keyed by text look names up by string_view without building a string.
+struct NameHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+};
+
+// Material name -> material.
+using MaterialIndex = std::unordered_map<std::string, Material*, NameHash, std::equal_to<>>;
 
 // The texture map: 512 buckets; a walk visits buckets 0..511 and, within a bucket, the
 // most recently entered name first. Replacing a present name keeps its position.
@@ -171,13 +184,12 @@ public:
     }
     // The names in iteration order.
     std::vector<std::string> names() const;
+    // The texture at a position of the iteration order (null past the end), and the
+    // position of a name (-1 when absent). Each walks the bucket sizes, not the textures.
+    const Texture* at(std::size_t pos) const;
+    long long positionOf(std::string_view name) const;
 
 private:
-    // Lets the index look names up by string_view without building a string.
-    struct NameHash {
-        using is_transparent = void;
-        std::size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
-    };
     // Each bucket holds its textures oldest first, so a walk goes backwards.
     std::array<std::vector<std::unique_ptr<Texture>>, kBuckets> m_buckets;
     std::unordered_map<std::string, Texture*, NameHash, std::equal_to<>> m_index;
@@ -188,7 +200,7 @@ struct TileSet {
     std::int32_t tileWidth = 0;
     std::int32_t tileHeight = 0;
     OrderedList<Material> materials;
-    std::unordered_map<std::string, Material*> materialIndex;
+    MaterialIndex materialIndex;
     TextureMap textures;
     OrderedList<TileGroup> tileGroups;
     std::unordered_map<std::int32_t, TileGroup*> tileGroupIndex;
@@ -238,6 +250,9 @@ Tile* AddTile(TileSet& set, std::int32_t groupId, std::int32_t id, std::string_v
 // The same on a group already at hand (the file reader adds many tiles to one group).
 Tile* AddTile(TileGroup& group, std::int32_t id, std::string_view texture, std::string_view material,
               std::int16_t layer, std::int16_t collision);
+// The same with texts the tile shares with whoever holds them already.
+Tile* AddTile(TileGroup& group, std::int32_t id, SharedText texture, SharedText material, std::int16_t layer,
+              std::int16_t collision);
 void DeleteTile(TileSet& set, std::int32_t groupId, std::int32_t id);
 // Signed ID order; identity kept.
 void SortTiles(TileGroup& group);
@@ -252,6 +267,33 @@ template <class Less>
 void OrderedList<T>::sort(Less less) {
     std::stable_sort(m_items.begin(), m_items.end(),
                      [&](const std::unique_ptr<T>& a, const std::unique_ptr<T>& b) { return less(*a, *b); });
+}
+
+namespace detail {
+// Sorts n words that hold a key in their high 32 bits by that key, keeping the order of
+// equal keys, using `spare` (room for n more). Returns where the sorted words are: one of
+// the two.
+std::uint64_t* RadixSortByHighHalf(std::uint64_t* words, std::uint64_t* spare, std::size_t n);
+}  // namespace detail
+
+template <class T>
+template <class Key>
+void OrderedList<T>::sortByKey(Key key) {
+    const std::size_t n = m_items.size();
+    if (n > UINT32_MAX) {
+        sort([&](const T& a, const T& b) { return key(a) < key(b); });
+        return;
+    }
+    // Key and position in one word; sorted, the positions say where each record goes.
+    const auto room = std::make_unique_for_overwrite<std::uint64_t[]>(2 * n);
+    std::uint64_t* words = room.get();
+    for (std::size_t i = 0; i < n; ++i) words[i] = std::uint64_t{std::uint32_t(key(*m_items[i]))} << 32 | i;
+    words = detail::RadixSortByHighHalf(words, room.get() + n, n);
+    // The records in their new order, through the other half (nothing can fail from here).
+    std::uint64_t* order = words == room.get() ? room.get() + n : room.get();
+    for (std::size_t i = 0; i < n; ++i)
+        order[i] = reinterpret_cast<std::uintptr_t>(m_items[static_cast<std::uint32_t>(words[i])].release());
+    for (std::size_t i = 0; i < n; ++i) m_items[i].reset(reinterpret_cast<T*>(static_cast<std::uintptr_t>(order[i])));
 }
 
 }  // namespace marquetor::document

@@ -48,21 +48,25 @@ void scanTiles(Editor& ed) {
     info.missingMaterial = {};
     const document::TileGroup* group = document::LookUpTileGroup(ed.doc, kTileGroup);
     if (group == nullptr) return;
-    const std::string* texture = nullptr;
-    const std::string* material = nullptr;
+    // Runs of tiles often name the same texts: a name is looked up only when it differs
+    // from the previous tile's (the views point into the tiles, which the scan leaves alone).
+    std::string_view texture;
+    std::string_view material;
     bool textureHeld = false;
     bool materialHeld = false;
+    bool first = true;
     const auto& tiles = group->tiles.items();
     for (std::size_t row = 0; row < tiles.size(); ++row) {
         const document::Tile& tile = *tiles[row];
-        if (texture == nullptr || tile.texture != *texture) {
-            texture = &tile.texture;
-            textureHeld = ed.doc.textures.find(tile.texture) != nullptr;
+        if (first || std::string_view(tile.texture) != texture) {
+            texture = tile.texture;
+            textureHeld = ed.doc.textures.find(texture) != nullptr;
         }
-        if (material == nullptr || tile.material != *material) {
-            material = &tile.material;
-            materialHeld = ed.doc.materialIndex.find(tile.material) != ed.doc.materialIndex.end();
+        if (first || std::string_view(tile.material) != material) {
+            material = tile.material;
+            materialHeld = document::FindMaterial(ed.doc, material) != nullptr;
         }
+        first = false;
         if (!textureHeld) note(info.missingTexture, tile, row);
         if (!materialHeld) note(info.missingMaterial, tile, row);
     }

@@ -9,6 +9,7 @@
 #include "editor/eventloop.h"
 #include "editor/filecommands.h"
 #include "editor/infopanel.h"
+#include "editor/listsources.h"
 #include "editor/materialstab.h"
 #include "editor/texturestab.h"
 #include "editor/tilestab.h"
@@ -129,6 +130,13 @@ void setInitialValues(Editor& ed) {
         b.setText("64");
     }
     g.image(gadget::ColorSwatch).setImage(&ed.swatch);
+    // The three lists and two choice boxes read their rows from the document as they are
+    // shown; each change rebuilds them by reading the counts again.
+    g.listView(gadget::MaterialsList).setSource(std::make_unique<MaterialRows>(ed.doc));
+    g.choiceBox(gadget::TileMaterial).setSource(std::make_unique<MaterialRows>(ed.doc));
+    g.listView(gadget::TexturesList).setSource(std::make_unique<TextureRows>(ed.doc));
+    g.choiceBox(gadget::TileTexture).setSource(std::make_unique<TextureRows>(ed.doc));
+    g.listView(gadget::TilesList).setSource(std::make_unique<TileRows>(ed.doc));
     RebuildMaterialLists(ed);   // the document is empty here, so both stay empty
     g.spinBox(gadget::TileLayer).setValue(0);
     auto& collision = g.choiceBox(gadget::TileCollision);

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <string_view>
-#include <vector>
 
 #include "document/restore.h"
 #include "document/text.h"
@@ -205,21 +204,9 @@ void HandleMaterialsGadget(Editor& ed, int gadget) {
     }
 }
 
-std::string MaterialRowText(const document::Material& material) {
-    return material.name + "\n" + document::ColorText(material.color);
-}
-
 void RebuildMaterialLists(Editor& ed) {
-    std::vector<std::string> rows;
-    std::vector<std::string> names;
-    rows.reserve(ed.doc.materials.size());
-    names.reserve(ed.doc.materials.size());
-    for (const auto& material : ed.doc.materials.items()) {
-        rows.push_back(MaterialRowText(*material));
-        names.push_back(material->name);
-    }
-    ed.gadgets().listView(gadget::MaterialsList).setRows(std::move(rows));
-    ed.gadgets().choiceBox(gadget::TileMaterial).setItems(std::move(names));
+    ed.gadgets().listView(gadget::MaterialsList).rebuild();
+    ed.gadgets().choiceBox(gadget::TileMaterial).rebuild();
 }
 
 void PaintSwatch(Editor& ed, std::int32_t color) {

@@ -13,11 +13,9 @@ namespace marquetor::editor {
 // (12-15).
 void HandleMaterialsGadget(Editor& ed, int gadget);
 
-// "name\nR.. G.. B..": the row of a material in the materials list.
-std::string MaterialRowText(const document::Material& material);
-
 // Empties and refills the materials list and the material choice box (27) from the
-// document, in document order; nothing selected or chosen afterwards.
+// document, in document order; nothing selected or chosen afterwards. Each reads its rows
+// from the document as they are shown, so this copies nothing.
 void RebuildMaterialLists(Editor& ed);
 
 // Fills the swatch picture with one colour and shows it again.

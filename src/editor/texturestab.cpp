@@ -2,7 +2,6 @@
 
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "tilesetfile/format.h"
 
@@ -142,9 +141,8 @@ void ClearTexturePreview(Editor& ed) {
 }
 
 void RebuildTextureLists(Editor& ed) {
-    std::vector<std::string> names = ed.doc.textures.names();
-    ed.gadgets().listView(gadget::TexturesList).setRows(names);
-    ed.gadgets().choiceBox(gadget::TileTexture).setItems(std::move(names));
+    ed.gadgets().listView(gadget::TexturesList).rebuild();
+    ed.gadgets().choiceBox(gadget::TileTexture).rebuild();
 }
 
 }  // namespace marquetor::editor

@@ -39,13 +39,7 @@ void showTexture(Editor& ed, const document::Texture& texture) {
 // "grass" are two materials, and Update must not swap one for the other). Without an exact
 // entry the box chooses as its setText does: the first match ignoring case, else no change.
 void chooseName(platform::ChoiceBox& box, std::string_view name) {
-    for (int i = 0; i < box.count(); ++i) {
-        if (box.itemText(i) == name) {
-            box.setState(i);
-            return;
-        }
-    }
-    box.setText(name);
+    if (!box.chooseExactly(name)) box.setText(name);
 }
 
 // The collision choice for a stored collision value: its entry, or no entry for a value the
@@ -160,13 +154,9 @@ void updateTile(Editor& ed) {
     document::TileValues after = document::ValuesOf(*tile);
     if (after != before) ed.history.record(TileUpdated(*tile, before, std::move(after)));
 
-    platform::ListView& list = g.listView(gadget::TilesList);
-    const int row = ed.currentTileRow;
-    list.setCellText(row, 0, NumberToText(tile->id));
-    list.setCellText(row, 1, tile->texture);
-    list.setCellText(row, 2, tile->material);
-    list.setCellText(row, 3, NumberToText(tile->layer));
-    list.setCellText(row, 4, NumberToText(tile->collision));
+    // The row's cells (ID, texture, material, layer, collision) are written again from the
+    // tile; the list is not rebuilt, so its selection stays.
+    g.listView(gadget::TilesList).refreshRow(ed.currentTileRow);
 }
 
 // Gadget 32: removes the current tile; the row above becomes current and selected, and its
@@ -215,40 +205,7 @@ void HandleTilesGadget(Editor& ed, int id) {
     }
 }
 
-namespace {
-
-void appendTileRowText(std::string& row, const document::Tile& tile) {
-    document::AppendNumberText(row, tile.id);
-    row += '\n';
-    row += tile.texture;
-    row += '\n';
-    row += tile.material;
-    row += '\n';
-    document::AppendNumberText(row, tile.layer);
-    row += '\n';
-    document::AppendNumberText(row, tile.collision);
-}
-
-}  // namespace
-
-std::string TileRowText(const document::Tile& tile) {
-    std::string row;
-    appendTileRowText(row, tile);
-    return row;
-}
-
-void RebuildTilesList(Editor& ed) {
-    // The rows go into one block: the whole list is rebuilt after every change.
-    platform::RowTexts rows;
-    if (const TileGroup* group = document::LookUpTileGroup(ed.doc, kTileGroup)) {
-        rows.reserve(group->tiles.size(), group->tiles.size() * 40);
-        for (const auto& tile : group->tiles.items()) {
-            appendTileRowText(rows.buffer(), *tile);
-            rows.endRow();
-        }
-    }
-    ed.gadgets().listView(gadget::TilesList).setRows(std::move(rows));
-}
+void RebuildTilesList(Editor& ed) { ed.gadgets().listView(gadget::TilesList).rebuild(); }
 
 void ResetTileEditors(Editor& ed) {
     platform::Gadgets& g = ed.gadgets();

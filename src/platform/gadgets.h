@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/rowsource.h"
+
 class QWidget;
 
 namespace marquetor::platform {
@@ -74,10 +76,20 @@ private:
     std::vector<std::size_t> m_ends;
 };
 
-// Rows of columns; a row's text separates its columns with a line feed.
+// Rows of columns. The rows come from a row source, read as they are shown, or are handed
+// over as texts whose columns are separated by a line feed.
 class ListView : public Gadget {
 public:
     using Gadget::Gadget;
+    // Reads the rows from a source from now on, and rebuilds.
+    void setSource(std::unique_ptr<RowSource> source);
+    // Empties and refills the list from its rows as they are now: the count is read again
+    // (nothing is copied). Leaves no row selected.
+    void rebuild();
+    // Shows the cells of one row as its source holds them now; the selection stays.
+    void refreshRow(int row);
+
+    // Rows handed over as texts (the list then reads no source).
     void clear();
     void addRow(std::string_view rowText);
     // Replaces every row at once (cheap for many rows). Leaves no row selected.
@@ -88,6 +100,8 @@ public:
     void selectRow(int row);                     // -1 clears the selection
     std::string rowText(int row) const;          // the first column
     std::string cellText(int row, int column) const;
+    // Rewrites one cell of a row handed over as text; a list that reads a source shows
+    // what its source holds (refreshRow).
     void setCellText(int row, int column, std::string_view text);
 };
 
@@ -124,9 +138,16 @@ public:
 };
 
 // A drop-down list without free text. Its state is the chosen entry's index, -1 for none.
+// The entries come from a row source (column 0), read as they are shown, or are handed over.
 class ChoiceBox : public Gadget {
 public:
     using Gadget::Gadget;
+    // Reads the entries from a source from now on; nothing chosen afterwards.
+    void setSource(std::unique_ptr<RowSource> source);
+    // The entries as the source holds them now (the count is read again); nothing chosen
+    // afterwards, and no event.
+    void rebuild();
+    // Entries handed over (the box then reads no source).
     void clear();
     void addItem(std::string_view text);
     void setItems(std::vector<std::string> items);   // nothing chosen afterwards
@@ -139,6 +160,9 @@ public:
     // Chooses the first entry equal to the text ignoring letter case; when none is equal
     // the choice stays; the empty text leaves no entry chosen. Raises no event.
     void setText(std::string_view text);
+    // Chooses the entry with exactly these bytes; false (the choice stays) when there is
+    // none. Raises no event.
+    bool chooseExactly(std::string_view text);
 };
 
 // A drop-down list whose text can also be typed.

@@ -164,6 +164,8 @@ struct Window::Impl {
     MenuBarTail* menuTail = nullptr;
     std::map<int, QAction*> menuItems;
     Gadgets gadgets;
+    // Shared by the drop-down lists; goes after the window (the widgets use it to the end).
+    std::unique_ptr<QStyle> dropDownStyle;
 
     QWidget* place(QWidget* widget, const Rect& rect) {
         widget->setGeometry(toQt(rect));
@@ -410,7 +412,9 @@ Label& Window::createTextLabel(int id, const Rect& rect, std::string_view text, 
 }
 
 ChoiceBox& Window::createChoiceBox(int id, const Rect& rect) {
-    auto* box = new detail::ChoiceWidget(m_impl->currentParent(), &m_impl->queue, id);
+    if (!m_impl->dropDownStyle) m_impl->dropDownStyle = detail::makeDropDownStyle();
+    auto* box =
+        new detail::ChoiceWidget(m_impl->currentParent(), &m_impl->queue, id, m_impl->dropDownStyle.get());
     m_impl->place(box, rect);
     return m_impl->add<ChoiceBox>(id, GadgetKind::ChoiceBox, box);
 }

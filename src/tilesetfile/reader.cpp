@@ -436,6 +436,9 @@ LoadResult loadFrom(TileSet& set, In& in) {
         const std::size_t room = boundedCount(tileCount, in.left(), kMinTileRecord);
         group->tiles.reserve(room);
         group->tileIndex.reserve(room);
+        // Tiles naming the same texture or material share one text: a million tiles name a
+        // few thousand.
+        document::TextSharer names;
         for (std::int32_t i = 0; i < tileCount; ++i) {
             in.nextRecord();
             if (in.atEnd()) {
@@ -443,11 +446,13 @@ LoadResult loadFrom(TileSet& set, In& in) {
                 break;
             }
             const std::int32_t id = in.i32();
+            group->tileIndex.prefetch(id);   // fetched while the names are read
             const std::string_view texture = in.line();
             const std::string_view material = in.line();
             const std::int16_t layer = in.i16();
             const std::int16_t collision = in.i16();
-            document::AddTile(*group, id, texture, material, layer, collision);   // a repeated ID is dropped
+            // A repeated ID is dropped.
+            document::AddTile(*group, id, names.share(texture), names.share(material), layer, collision);
         }
     } catch (const std::bad_alloc&) {
         outOfMemory = true;

@@ -122,8 +122,8 @@ TEST(Restore, SavedOrdersAndTileValuesComeBack) {
     SortMaterials(set);
     SortTiles(group);
     const TileValues old = ValuesOf(group.tiles.at(0));
-    SetValues(group.tiles.at(0), {"x.png", "Water", 9, 5});
-    EXPECT_EQ(ValuesOf(group.tiles.at(0)), (TileValues{"x.png", "Water", 9, 5}));
+    SetValues(group.tiles.at(0), {SharedText("x.png"), SharedText("Water"), 9, 5});
+    EXPECT_EQ(ValuesOf(group.tiles.at(0)), (TileValues{SharedText("x.png"), SharedText("Water"), 9, 5}));
     SetValues(group.tiles.at(0), old);
 
     // An order of another length is refused.

@@ -797,3 +797,34 @@ TEST_F(TilesTest, TileSetBuiltOnAllFourTabsIsFoundAgainInAFreshEditor) {
     EXPECT_EQ(listIds(), (std::vector<std::string>{"1", "2", "3", "10", "11", "7"}));
     EXPECT_TRUE(messages().empty());
 }
+
+TEST_F(TilesTest, UpdatingATileLeavesTheTilesThatSharedItsNamesAlone) {
+    // Loaded from a file, the three tiles share one "grass.png" and two share one "Grass".
+    document::TileSet saved =
+        tileSetWith({{1, "grass.png", "Grass", 0, 0}, {2, "grass.png", "Grass", 0, 0}, {3, "grass.png", "Stone", 0, 0}});
+    document::TileSet set;
+    ASSERT_EQ(tsf::LoadTileSetFromMemory(set, tsf::SaveTileSetToMemory(saved)).status, tsf::LoadStatus::Ok);
+    load(std::move(set));
+    ASSERT_TRUE(tileAt(0).texture.sharesWith(tileAt(1).texture));
+    ASSERT_TRUE(tileAt(0).material.sharesWith(tileAt(1).material));
+
+    clickRow(TilesList, 1);
+    choose(TileTexture, "water.png");
+    choose(TileMaterial, "Water");
+    click(TileUpdate);
+    EXPECT_EQ(tileAt(1).texture, "water.png");
+    EXPECT_EQ(tileAt(1).material, "Water");
+    EXPECT_EQ(tileAt(0).texture, "grass.png");
+    EXPECT_EQ(tileAt(0).material, "Grass");
+    EXPECT_EQ(tileAt(2).texture, "grass.png");
+    EXPECT_TRUE(tileAt(0).texture.sharesWith(tileAt(2).texture));
+    EXPECT_EQ(rowCells(0), (std::vector<std::string>{"1", "grass.png", "Grass", "0", "0"}));
+    EXPECT_EQ(rowCells(1), (std::vector<std::string>{"2", "water.png", "Water", "0", "0"}));
+    EXPECT_EQ(rowCells(2), (std::vector<std::string>{"3", "grass.png", "Stone", "0", "0"}));
+
+    // The neighbour still reads as its own name in the editors.
+    clickRow(TilesList, 0);
+    EXPECT_EQ(g().choiceBox(TileTexture).text(), "grass.png");
+    EXPECT_EQ(g().choiceBox(TileMaterial).text(), "Grass");
+    EXPECT_TRUE(messages().empty());
+}

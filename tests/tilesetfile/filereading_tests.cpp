@@ -154,3 +154,38 @@ TEST_F(TempDir, LoadsFromAPipe) {
     EXPECT_EQ(got.status, LoadTileSetFromMemory(fromMemory, bytes).status);
     expectSameDocument(fromMemory, fromPipe);
 }
+
+// Tiles that name the same texture or material share one text after a load, whether the
+// names came through whole or in pieces across the reader's blocks; different names never do.
+TEST_F(TempDir, TilesNamingTheSameTextShareIt) {
+    TileSet set = newDocument();
+    const std::string longName = "a texture whose name is longer than sixteen bytes.png";
+    struct { std::int32_t id; std::string texture, material; } tiles[] = {
+        {1, "grass.png", "Stone"}, {2, "water.png", "Stone"}, {3, "grass.png", "Sand"},
+        {4, longName, "Sand"},     {5, longName, "stone"}};
+    for (const auto& t : tiles) {
+        LookUpTileGroup(set, 1)->tiles.moveToLast();
+        AddTile(set, 1, t.id, t.texture, t.material, 0, 0);
+    }
+    const Bytes bytes = SaveTileSetToMemory(set);
+    const fs::path path = dir / "shared.mrqt";
+    writeFile(path, bytes);
+
+    for (const std::size_t blockSize : {std::size_t{0}, std::size_t{1}, std::size_t{5}}) {
+        SCOPED_TRACE("blocks of " + std::to_string(blockSize) + " bytes (0: from memory)");
+        TileSet back = newDocument();
+        const LoadResult result = blockSize ? LoadTileSet(back, path, blockSize) : LoadTileSetFromMemory(back, bytes);
+        ASSERT_EQ(result.status, LoadStatus::Ok);
+        const auto& got = LookUpTileGroup(back, 1)->tiles;
+        ASSERT_EQ(got.size(), 5u);
+        EXPECT_TRUE(got.at(0).texture.sharesWith(got.at(2).texture));
+        EXPECT_TRUE(got.at(0).material.sharesWith(got.at(1).material));
+        EXPECT_TRUE(got.at(2).material.sharesWith(got.at(3).material));
+        EXPECT_TRUE(got.at(3).texture.sharesWith(got.at(4).texture));
+        EXPECT_FALSE(got.at(0).texture.sharesWith(got.at(1).texture));
+        EXPECT_FALSE(got.at(0).material.sharesWith(got.at(4).material));   // "Stone" and "stone"
+        EXPECT_EQ(got.at(4).texture, longName);
+        EXPECT_EQ(got.at(4).material, "stone");
+        expectSameDocument(set, back);
+    }
+}
