@@ -4,12 +4,13 @@ through its CMake package, once through pkg-config. Both programs must print wha
 `mrqt dump` says the tile sets hold.
 
     python3 game_reader_test.py --source DIR --work DIR --mrqt PROGRAM
-                                [--prefix DIR --libdir lib/<arch>] [--static-build DIR]
+                                [--prefix DIR --libdir lib/<arch>] [--static | --static-build DIR]
                                 [--cmake CMAKE] [--cxx COMPILER]
 
 Without --prefix the installed system files are used (no CMAKE_PREFIX_PATH, no
-PKG_CONFIG_PATH). --static-build first builds the source as a static library in DIR and
-installs it into --prefix, so that the game links the archive.
+PKG_CONFIG_PATH). --static says that the installed library is the static archive;
+--static-build first builds the source as a static library in DIR and installs it into
+--prefix, so that the game links the archive.
 """
 import argparse
 import json
@@ -147,7 +148,7 @@ class GameReader(unittest.TestCase):
     def test_links_the_library_as_installed(self):
         for route, program in self.programs.items():
             needed = decode(check(["readelf", "-d", program]).stdout)
-            if ARGS.static_build:
+            if ARGS.static:
                 self.assertNotIn("libmarquetor-tileset", needed, route)
             else:
                 self.assertIn("[libmarquetor-tileset.so.", needed, route)
@@ -244,10 +245,12 @@ def main():
     parser.add_argument("--mrqt", required=True)
     parser.add_argument("--prefix")
     parser.add_argument("--libdir", default="lib")
+    parser.add_argument("--static", action="store_true")
     parser.add_argument("--static-build")
     parser.add_argument("--cmake", default="cmake")
     parser.add_argument("--cxx")
     ARGS, rest = parser.parse_known_args()
+    ARGS.static = ARGS.static or bool(ARGS.static_build)
     for name in ("source", "work", "prefix", "static_build"):
         if getattr(ARGS, name):
             setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))

@@ -4,7 +4,9 @@ their own, a shared object that shows only its interface, and the CMake and pkg-
 files that find it.
 
     python3 library_test.py --prefix DIR --source DIR --version X.Y.Z --libdir lib/<arch>
-                            [--cmake CMAKE] [--cxx COMPILER]
+                            [--static] [--cmake CMAKE] [--cxx COMPILER]
+
+--static: the build made the static archive (BUILD_SHARED_LIBS=OFF) instead.
 """
 import argparse
 import os
@@ -75,6 +77,10 @@ class InstalledLibrary(unittest.TestCase):
 
     def test_shared_object_has_its_soname_and_shows_only_its_interface(self):
         library = os.path.join(self.libdir, "libmarquetor-tileset.so")
+        if ARGS.static:
+            self.assertFalse(os.path.lexists(library))
+            self.assertTrue(os.path.isfile(os.path.join(self.libdir, "libmarquetor-tileset.a")))
+            self.skipTest("the library is built static")
         self.assertEqual(os.readlink(library), self.soname)
         self.assertEqual(os.readlink(os.path.join(self.libdir, self.soname)), "libmarquetor-tileset.so." + ARGS.version)
         dynamic = run(["readelf", "-d", library]).stdout
@@ -144,6 +150,7 @@ def main():
     parser.add_argument("--source", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--libdir", required=True)
+    parser.add_argument("--static", action="store_true")
     parser.add_argument("--cmake", default="cmake")
     parser.add_argument("--cxx", default="c++")
     ARGS, rest = parser.parse_known_args()
