@@ -3,6 +3,7 @@
 #   make test   install what is missing, build, run every test (plus the sanitizer build)
 #   make bench  Release build and the benchmark table
 #   make fuzz   run every fuzz target for a while (FUZZ_SECONDS each)
+#   make package  the Debian packages (marquetor, libmarquetor-tileset*, libmarquetor-dev)
 
 BUILD       ?= build
 ASAN_BUILD  ?= build-asan
@@ -15,7 +16,7 @@ SMOKE_SECONDS ?= 20
 EXAMPLE_DIR := examples/demo-game/Tools/Marquetor
 EXAMPLE_FILE := ../../Data/TileSets/demo.mrqt
 
-.PHONY: all deps build test test-unit test-asan run bench fuzz fuzz-smoke clean
+.PHONY: all deps build test test-unit test-asan run bench fuzz fuzz-smoke package clean
 
 all: build
 
@@ -47,6 +48,10 @@ test: test-unit test-asan
 run: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS) --target marquetor
 	cd $(EXAMPLE_DIR) && $(CURDIR)/$(BUILD)/src/app/marquetor $(EXAMPLE_FILE)
+
+# The .deb files, written into $(BUILD)/ (CPack; see packaging/CMakeLists.txt).
+package: build
+	cd $(BUILD) && cpack -G DEB
 
 $(FUZZ_BUILD)/build.ninja:
 	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \

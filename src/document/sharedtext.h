@@ -16,13 +16,15 @@
 #include <string_view>
 #include <vector>
 
+#include "marquetor/tileset_export.h"
+
 namespace marquetor::document {
 
 // A hash of the bytes: equal texts give equal values, whoever made them. Names of up to
 // 16 bytes (nearly all of them) take a dozen instructions.
 inline std::uint64_t HashText(std::string_view bytes) noexcept;
 
-class SharedText {
+class MARQUETOR_API SharedText {
 public:
     // The empty text (holds no memory).
     SharedText() noexcept = default;
@@ -95,7 +97,7 @@ private:
 // Hands out one SharedText per distinct byte sequence: a file reader that meets the same
 // name a million times keeps it once. Holds a reference to every text it handed out until
 // it is cleared or goes; what it handed out stays valid after that.
-class TextSharer {
+class MARQUETOR_API TextSharer {
 public:
     TextSharer();
 
@@ -156,7 +158,7 @@ inline std::uint64_t mixWords(std::uint64_t a, std::uint64_t b) noexcept {
     const Wide product = static_cast<Wide>(a ^ 0x9E3779B97F4A7C15ull) * (b ^ 0xBF58476D1CE4E5B9ull);
     return static_cast<std::uint64_t>(product) ^ static_cast<std::uint64_t>(product >> 64);
 }
-std::uint64_t hashLongText(const char* p, std::size_t n) noexcept;
+MARQUETOR_API std::uint64_t hashLongText(const char* p, std::size_t n) noexcept;
 }  // namespace detail
 
 inline std::uint64_t HashText(std::string_view bytes) noexcept {

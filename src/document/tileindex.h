@@ -15,11 +15,13 @@
 #include <stdexcept>
 #include <utility>
 
+#include "marquetor/tileset_export.h"
+
 namespace marquetor::document {
 
 struct Tile;
 
-class TileIndex {
+class MARQUETOR_API TileIndex {
 public:
     // One slot; `first` and `second` as in a map's value type. All zero is an unused slot.
     struct Entry {

@@ -15,8 +15,11 @@
 #include <unordered_map>
 #include <vector>
 
-#include "document/sharedtext.h"
-#include "document/tileindex.h"
+// Headers of the library for games include each other relative to themselves, so that
+// they read the same in this tree and installed below include/marquetor/.
+#include "marquetor/tileset_export.h"
+#include "sharedtext.h"
+#include "tileindex.h"
 
 namespace marquetor::document {
 
@@ -25,7 +28,7 @@ inline constexpr std::size_t kDescriptionSize = 64;
 
 // Cuts a description the way the document stores it: at the first zero byte, at most
 // kDescriptionSize bytes.
-std::string CutDescription(std::string_view text);
+MARQUETOR_API std::string CutDescription(std::string_view text);
 
 struct Material {
     std::string name;           // key in materialIndex
@@ -44,7 +47,7 @@ struct Texture {
     }
 };
 
-struct Tile {
+struct MARQUETOR_API Tile {
     std::int32_t id = 0;        // key in the group's tileIndex
     std::int16_t layer = 0;
     std::int16_t collision = 0;
@@ -158,7 +161,7 @@ using MaterialIndex = std::unordered_map<std::string, Material*, NameHash, std::
 
 // The texture map: 512 buckets; a walk visits buckets 0..511 and, within a bucket, the
 // most recently entered name first. Replacing a present name keeps its position.
-class TextureMap {
+class MARQUETOR_API TextureMap {
     friend struct TextureMapAccess;
 
 public:
@@ -209,57 +212,59 @@ struct TileSet {
 
 // --- Materials -------------------------------------------------------------------------
 // Null when the name is taken (nothing changes then).
-Material* AddMaterial(TileSet& set, std::string_view name, std::int32_t color, std::string_view description);
-void DeleteMaterial(TileSet& set, std::string_view name);
-void ClearMaterials(TileSet& set);
-Material* FindMaterial(TileSet& set, std::string_view name);
-const Material* FindMaterial(const TileSet& set, std::string_view name);
+MARQUETOR_API Material* AddMaterial(TileSet& set, std::string_view name, std::int32_t color,
+                                   std::string_view description);
+MARQUETOR_API void DeleteMaterial(TileSet& set, std::string_view name);
+MARQUETOR_API void ClearMaterials(TileSet& set);
+MARQUETOR_API Material* FindMaterial(TileSet& set, std::string_view name);
+MARQUETOR_API const Material* FindMaterial(const TileSet& set, std::string_view name);
 // Renames through the index. False (nothing changes) when another material has the name.
-bool RenameMaterial(TileSet& set, Material& material, std::string_view newName);
+MARQUETOR_API bool RenameMaterial(TileSet& set, Material& material, std::string_view newName);
 // Unsigned byte order; identity kept.
-void SortMaterials(TileSet& set);
+MARQUETOR_API void SortMaterials(TileSet& set);
 
 // --- Textures --------------------------------------------------------------------------
 // Reads folder + fileName (plain concatenation) whole into a new texture. False, with the
 // document unchanged, when the name is present, the file cannot be opened or read whole,
 // is 2 GiB or larger, or cannot be held in memory.
-bool AddTexture(TileSet& set, std::string_view folder, std::string_view fileName);
+MARQUETOR_API bool AddTexture(TileSet& set, std::string_view folder, std::string_view fileName);
 // Stores bytes under a name (the file reader's path); a present name is replaced in place.
-Texture& PutTexture(TileSet& set, std::string name, std::unique_ptr<std::uint8_t[]> bytes, std::int32_t size);
-bool DeleteTexture(TileSet& set, std::string_view name);
-void ClearTextures(TileSet& set);
-const Texture* FindTexture(const TileSet& set, std::string_view name);
+MARQUETOR_API Texture& PutTexture(TileSet& set, std::string name, std::unique_ptr<std::uint8_t[]> bytes,
+                                 std::int32_t size);
+MARQUETOR_API bool DeleteTexture(TileSet& set, std::string_view name);
+MARQUETOR_API void ClearTextures(TileSet& set);
+MARQUETOR_API const Texture* FindTexture(const TileSet& set, std::string_view name);
 
 // The text after the last "." that follows the last "/" or "\" of a name; empty when there
 // is no such ".".
-std::string_view FileExtension(std::string_view name);
+MARQUETOR_API std::string_view FileExtension(std::string_view name);
 // Whether a file may be imported as a texture: its extension is exactly "png", "jpg", "bmp"
 // or "tga" (letter case counts).
-bool HasTextureExtension(std::string_view name);
+MARQUETOR_API bool HasTextureExtension(std::string_view name);
 
 // --- Tile groups and tiles -------------------------------------------------------------
-TileGroup* AddTileGroup(TileSet& set, std::int32_t id);
+MARQUETOR_API TileGroup* AddTileGroup(TileSet& set, std::int32_t id);
 // A found group becomes the current group; otherwise the current group stays.
-TileGroup* FindTileGroup(TileSet& set, std::int32_t id);
+MARQUETOR_API TileGroup* FindTileGroup(TileSet& set, std::int32_t id);
 // Looks a group up without making it the current group (for readers of the document).
-const TileGroup* LookUpTileGroup(const TileSet& set, std::int32_t id);
-TileGroup* LookUpTileGroup(TileSet& set, std::int32_t id);
-void ClearTileGroup(TileSet& set, std::int32_t id);
-Tile* AddTile(TileSet& set, std::int32_t groupId, std::int32_t id, std::string_view texture,
-              std::string_view material, std::int16_t layer, std::int16_t collision);
+MARQUETOR_API const TileGroup* LookUpTileGroup(const TileSet& set, std::int32_t id);
+MARQUETOR_API TileGroup* LookUpTileGroup(TileSet& set, std::int32_t id);
+MARQUETOR_API void ClearTileGroup(TileSet& set, std::int32_t id);
+MARQUETOR_API Tile* AddTile(TileSet& set, std::int32_t groupId, std::int32_t id, std::string_view texture,
+                            std::string_view material, std::int16_t layer, std::int16_t collision);
 // The same on a group already at hand (the file reader adds many tiles to one group).
-Tile* AddTile(TileGroup& group, std::int32_t id, std::string_view texture, std::string_view material,
-              std::int16_t layer, std::int16_t collision);
+MARQUETOR_API Tile* AddTile(TileGroup& group, std::int32_t id, std::string_view texture, std::string_view material,
+                            std::int16_t layer, std::int16_t collision);
 // The same with texts the tile shares with whoever holds them already.
-Tile* AddTile(TileGroup& group, std::int32_t id, SharedText texture, SharedText material, std::int16_t layer,
-              std::int16_t collision);
-void DeleteTile(TileSet& set, std::int32_t groupId, std::int32_t id);
+MARQUETOR_API Tile* AddTile(TileGroup& group, std::int32_t id, SharedText texture, SharedText material,
+                            std::int16_t layer, std::int16_t collision);
+MARQUETOR_API void DeleteTile(TileSet& set, std::int32_t groupId, std::int32_t id);
 // Signed ID order; identity kept.
-void SortTiles(TileGroup& group);
+MARQUETOR_API void SortTiles(TileGroup& group);
 
 // A hash of everything a save would write. Texture bytes are immutable once stored, so
 // they count through their serial number rather than being hashed again.
-std::uint64_t ContentFingerprint(const TileSet& set);
+MARQUETOR_API std::uint64_t ContentFingerprint(const TileSet& set);
 
 // --- OrderedList::sort ---
 template <class T>
@@ -273,7 +278,8 @@ namespace detail {
 // Sorts n words that hold a key in their high 32 bits by that key, keeping the order of
 // equal keys, using `spare` (room for n more). Returns where the sorted words are: one of
 // the two.
-std::uint64_t* RadixSortByHighHalf(std::uint64_t* words, std::uint64_t* spare, std::size_t n);
+MARQUETOR_API std::uint64_t* RadixSortByHighHalf(std::uint64_t* words, std::uint64_t* spare,
+                                                 std::size_t n);
 }  // namespace detail
 
 template <class T>

@@ -24,6 +24,8 @@
 #include <span>
 #include <string>
 
+#include "marquetor/tileset_export.h"
+
 namespace marquetor::fileio {
 
 struct WriteResult {
@@ -38,18 +40,18 @@ using Content = std::function<int(int fd)>;
 
 // Gives the file at path the content that `content` writes, which must be exactly newSize
 // bytes (the size is needed up front to reserve the room for a save in place).
-WriteResult ReplaceFile(const std::filesystem::path& path, std::uint64_t newSize, const Content& content);
+MARQUETOR_API WriteResult ReplaceFile(const std::filesystem::path& path, std::uint64_t newSize, const Content& content);
 
 // The same with bytes at hand (exported textures, extracted files).
-WriteResult SaveFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
+MARQUETOR_API WriteResult SaveFile(const std::filesystem::path& path, std::span<const std::uint8_t> bytes);
 
 // Writes all of n bytes to fd; false with errno set when that fails.
-bool WriteAll(int fd, const std::uint8_t* data, std::size_t n);
+MARQUETOR_API bool WriteAll(int fd, const std::uint8_t* data, std::size_t n);
 
 // Starts writing a file's new bytes to the disk while later ones are still being produced,
 // so that the fsync a save ends with has little left to wait for. Only a hint: whether the
 // kernel takes it changes nothing about what is written.
-class EarlyWriteback {
+class MARQUETOR_API EarlyWriteback {
 public:
     explicit EarlyWriteback(int fd) : m_fd(fd) {}
     void written(std::size_t n);

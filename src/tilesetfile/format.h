@@ -9,8 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "document/tileset.h"
-#include "fileio/replacefile.h"
+#include "../document/tileset.h"
+#include "../fileio/replacefile.h"
+#include "marquetor/tileset_export.h"
 
 namespace marquetor::tilesetfile {
 
@@ -34,21 +35,22 @@ struct LoadResult {
 using SaveResult = fileio::WriteResult;
 
 // The document's whole saved form.
-std::vector<std::uint8_t> SaveTileSetToMemory(const document::TileSet& set);
+MARQUETOR_API std::vector<std::uint8_t> SaveTileSetToMemory(const document::TileSet& set);
 // Writes through the file writer (fileio/replacefile.h): the file gets its whole new
 // content or stays as it was.
-SaveResult SaveTileSet(const document::TileSet& set, const std::filesystem::path& path);
+MARQUETOR_API SaveResult SaveTileSet(const document::TileSet& set, const std::filesystem::path& path);
 
-LoadResult LoadTileSetFromMemory(document::TileSet& set, std::span<const std::uint8_t> data);
+MARQUETOR_API LoadResult LoadTileSetFromMemory(document::TileSet& set, std::span<const std::uint8_t> data);
 // Reads the file in blocks as it goes: texture bytes go straight into their own memory, and
 // the file is never held whole beside the document. The same result as the bytes give from
 // memory. A read error after the start leaves what was read (Truncated, with the reason).
-LoadResult LoadTileSet(document::TileSet& set, const std::filesystem::path& path);
+MARQUETOR_API LoadResult LoadTileSet(document::TileSet& set, const std::filesystem::path& path);
 // The same with the size of the blocks small records are read in (the tests use tiny blocks
 // so that every item crosses a block boundary somewhere).
-LoadResult LoadTileSet(document::TileSet& set, const std::filesystem::path& path, std::size_t blockSize);
+MARQUETOR_API LoadResult LoadTileSet(document::TileSet& set, const std::filesystem::path& path,
+                                      std::size_t blockSize);
 // The same from a descriptor that is already open (standard input), read from where it
 // stands; `name` words the messages ("standard input"). The descriptor stays open.
-LoadResult LoadTileSetFromDescriptor(document::TileSet& set, int fd, std::string_view name);
+MARQUETOR_API LoadResult LoadTileSetFromDescriptor(document::TileSet& set, int fd, std::string_view name);
 
 }  // namespace marquetor::tilesetfile

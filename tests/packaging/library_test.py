@@ -1,0 +1,162 @@
+#!/usr/bin/env python3
+"""The library for games as `cmake --install` put it into a prefix: headers that compile on
+their own, a shared object that shows only its interface, and the CMake and pkg-config
+files that find it.
+
+    python3 library_test.py --prefix DIR --source DIR --version X.Y.Z --libdir lib/<arch>
+                            [--static] [--cmake CMAKE] [--cxx COMPILER]
+
+--static: the build made the static archive (BUILD_SHARED_LIBS=OFF) instead.
+"""
+import argparse
+import os
+import re
+import subprocess
+import sys
+import tempfile
+import unittest
+
+ARGS = None
+
+# What the headers must never bring into a game: the tile pool, undo's access to the
+# document, the editor's number texts, the format's line-end scanner.
+INTERNAL_HEADERS = ("pool.h", "restore.h", "text.h", "lineend.h")
+# A game links the library and the C++ runtime, nothing else.
+ALLOWED_NEEDED = {"libstdc++.so.6", "libm.so.6", "libgcc_s.so.1", "libc.so.6"}
+
+
+def run(command, **kwargs):
+    kwargs.setdefault("capture_output", True)
+    kwargs.setdefault("text", True)
+    kwargs.setdefault("timeout", 300)
+    return subprocess.run(list(command), **kwargs)
+
+
+class InstalledLibrary(unittest.TestCase):
+    def setUp(self):
+        self.include = os.path.join(ARGS.prefix, "include")
+        self.libdir = os.path.join(ARGS.prefix, ARGS.libdir)
+        major, minor = ARGS.version.split(".")[:2]
+        self.soname = "libmarquetor-tileset.so.%s.%s" % (major, minor)
+
+    def compile(self, source, *extra, libs=()):
+        with tempfile.TemporaryDirectory(prefix="marquetor-header-") as tmp:
+            path = os.path.join(tmp, "use.cpp")
+            with open(path, "w") as f:
+                f.write(source)
+            return run([ARGS.cxx, "-std=c++20", "-Wall", "-Wextra", "-Wpedantic", "-Werror",
+                        "-I" + self.include, *extra, path, *libs], cwd=tmp)
+
+    def installed_headers(self):
+        root = os.path.join(self.include, "marquetor")
+        found = []
+        for folder, _, files in os.walk(root):
+            found += [os.path.relpath(os.path.join(folder, f), self.include) for f in files]
+        return sorted(found)
+
+    def test_every_installed_header_compiles_on_its_own(self):
+        headers = self.installed_headers()
+        self.assertIn("marquetor/tileset.h", headers)
+        self.assertIn("marquetor/tilesetfile/format.h", headers)
+        for header in headers:
+            with self.subTest(header=header):
+                self.assertFalse(os.path.basename(header) in INTERNAL_HEADERS, header)
+                compiled = self.compile("#include <%s>\n" % header, "-fsyntax-only")
+                self.assertEqual(compiled.returncode, 0, compiled.stderr)
+
+    def test_the_games_header_pulls_in_no_internal_header(self):
+        # The headers the one include a game needs brings along, from the compiler itself.
+        deps = self.compile("#include <marquetor/tileset.h>\n", "-M", "-MF", "/dev/stdout")
+        self.assertEqual(deps.returncode, 0, deps.stderr)
+        pulled = [os.path.normpath(p) for p in deps.stdout.replace("\\\n", " ").split()[1:]]
+        ours = sorted(os.path.relpath(p, self.include) for p in pulled
+                      if p.startswith(os.path.join(self.include, "marquetor") + os.sep))
+        self.assertEqual(ours, self.installed_headers())
+        for path in pulled:
+            self.assertNotIn(os.path.basename(path), INTERNAL_HEADERS, path)
+
+    def test_shared_object_has_its_soname_and_shows_only_its_interface(self):
+        library = os.path.join(self.libdir, "libmarquetor-tileset.so")
+        if ARGS.static:
+            self.assertFalse(os.path.lexists(library))
+            self.assertTrue(os.path.isfile(os.path.join(self.libdir, "libmarquetor-tileset.a")))
+            self.skipTest("the library is built static")
+        self.assertEqual(os.readlink(library), self.soname)
+        self.assertEqual(os.readlink(os.path.join(self.libdir, self.soname)), "libmarquetor-tileset.so." + ARGS.version)
+        dynamic = run(["readelf", "-d", library]).stdout
+        self.assertIn("Library soname: [%s]" % self.soname, dynamic)
+        needed = set(re.findall(r"Shared library: \[([^\]]+)\]", dynamic))
+        self.assertTrue(needed <= ALLOWED_NEEDED, needed - ALLOWED_NEEDED)
+
+        symbols = run(["nm", "-D", "--defined-only", "-C", library]).stdout.splitlines()
+        names = [line.split(" ", 2)[2] for line in symbols if line.count(" ") >= 2]
+        self.assertGreater(len(names), 30)
+        outside = [n for n in names if not n.startswith("marquetor::")]
+        self.assertEqual(outside, [], "symbols outside namespace marquetor")
+        exported = "\n".join(names)
+        for public in ("marquetor::tilesetfile::LoadTileSet(", "marquetor::tilesetfile::LoadTileSetFromMemory(",
+                       "marquetor::tilesetfile::SaveTileSet(", "marquetor::document::FindMaterial(",
+                       "marquetor::document::FindTexture(", "marquetor::document::LookUpTileGroup(",
+                       "marquetor::document::TileIndex::grow(", "marquetor::document::SharedText::destroy("):
+            self.assertIn(public, exported)
+        for internal in ("::pool::", "TakeMaterial(", "SwapContent(", "TextToNumber(", "BytesToUtf8(",
+                         "findLineEnd"):
+            self.assertNotIn(internal, exported)
+
+    def test_pkg_config_finds_it(self):
+        env = dict(os.environ, PKG_CONFIG_PATH=os.path.join(self.libdir, "pkgconfig"))
+        flags = run(["pkg-config", "--cflags", "--libs", "marquetor-tileset"], env=env)
+        self.assertEqual(flags.returncode, 0, flags.stderr)
+        self.assertEqual(flags.stdout.split(), ["-I" + self.include, "-L" + self.libdir, "-lmarquetor-tileset"])
+        version = run(["pkg-config", "--modversion", "marquetor-tileset"], env=env)
+        self.assertEqual(version.stdout.strip(), ARGS.version)
+
+    def test_cmake_package_takes_the_versions_it_is_compatible_with(self):
+        major, minor = (int(n) for n in ARGS.version.split(".")[:2])
+        cases = [("%d.%d" % (major, minor), True), ("%d" % major, major > 0),
+                 ("%d.%d" % (major, minor + 1), False), ("%d.0" % (major + 1), False)]
+        for requested, found in cases:
+            with self.subTest(requested=requested), tempfile.TemporaryDirectory(prefix="marquetor-find-") as tmp:
+                with open(os.path.join(tmp, "CMakeLists.txt"), "w") as f:
+                    # A C++ project: CMake looks in lib/<arch>/ once it knows the compiler's.
+                    f.write("cmake_minimum_required(VERSION 3.25)\nproject(probe LANGUAGES CXX)\n"
+                            "find_package(Marquetor %s)\n"
+                            "if(TARGET Marquetor::TileSet)\n  message(STATUS \"target found\")\nendif()\n" % requested)
+                configured = run([ARGS.cmake, "-S", tmp, "-B", os.path.join(tmp, "build"),
+                                  "-DCMAKE_PREFIX_PATH=" + ARGS.prefix, "-DCMAKE_CXX_COMPILER=" + ARGS.cxx])
+                self.assertEqual(configured.returncode, 0, configured.stderr)
+                self.assertEqual("target found" in configured.stdout, found, configured.stdout + configured.stderr)
+
+    def test_readme_example_builds_and_reads_the_demo_set(self):
+        with open(os.path.join(ARGS.source, "README.md"), encoding="utf-8") as f:
+            readme = f.read()
+        example = re.search(r"```cpp\n(.*?)```", readme, re.S)
+        self.assertIsNotNone(example, "README has no C++ example")
+        with tempfile.TemporaryDirectory(prefix="marquetor-readme-") as tmp:
+            program = os.path.join(tmp, "game")
+            built = self.compile(example.group(1), "-o", program,
+                                 libs=("-L" + self.libdir, "-Wl,-rpath," + self.libdir, "-lmarquetor-tileset"))
+            self.assertEqual(built.returncode, 0, built.stderr)
+            demo = os.path.join(ARGS.source, "examples", "demo-game", "Data", "TileSets", "demo.mrqt")
+            ran = run([program, demo])
+            self.assertEqual(ran.returncode, 0, ran.stderr)
+            self.assertIn("grass.png", ran.stdout)
+
+
+def main():
+    global ARGS
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--prefix", required=True)
+    parser.add_argument("--source", required=True)
+    parser.add_argument("--version", required=True)
+    parser.add_argument("--libdir", required=True)
+    parser.add_argument("--static", action="store_true")
+    parser.add_argument("--cmake", default="cmake")
+    parser.add_argument("--cxx", default="c++")
+    ARGS, rest = parser.parse_known_args()
+    ARGS.prefix, ARGS.source = os.path.abspath(ARGS.prefix), os.path.abspath(ARGS.source)
+    unittest.main(argv=[sys.argv[0], "-v", *rest])
+
+
+if __name__ == "__main__":
+    main()
