@@ -114,11 +114,14 @@ def expected_summary(mrqt, tileset, work, ids=None):
     return "\n".join(lines) + "\n"
 
 
-def build_static_library(source, build, prefix, cmake="cmake", cxx=None):
+def build_static_library(source, build, prefix, libdir, cmake="cmake", cxx=None):
     """The library alone as a static archive (BUILD_SHARED_LIBS=OFF), installed into prefix
-    with the development component only: what a game that links statically gets."""
+    with the development component only: what a game that links statically gets. It goes
+    into the same library folder as the build that runs the test (a build folder made before
+    the multiarch default keeps "lib")."""
     configure = [cmake, "-S", source, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=Release",
-                 "-DBUILD_SHARED_LIBS=OFF", "-DMARQUETOR_GUI=OFF", "-DMARQUETOR_TESTS=OFF"]
+                 "-DBUILD_SHARED_LIBS=OFF", "-DMARQUETOR_GUI=OFF", "-DMARQUETOR_TESTS=OFF",
+                 "-DCMAKE_INSTALL_LIBDIR=" + libdir]
     if cxx:
         configure.append("-DCMAKE_CXX_COMPILER=" + cxx)
     check(configure)
@@ -132,7 +135,7 @@ class GameReader(unittest.TestCase):
     def setUpClass(cls):
         os.makedirs(ARGS.work, exist_ok=True)
         if ARGS.static_build:
-            build_static_library(ARGS.source, ARGS.static_build, ARGS.prefix, ARGS.cmake, ARGS.cxx)
+            build_static_library(ARGS.source, ARGS.static_build, ARGS.prefix, ARGS.libdir, ARGS.cmake, ARGS.cxx)
         cls.programs = {
             "cmake": build_with_cmake(ARGS.source, ARGS.work, ARGS.prefix, ARGS.libdir, ARGS.cmake, ARGS.cxx),
             "pkg-config": build_with_pkg_config(ARGS.source, ARGS.work, ARGS.prefix, ARGS.libdir, ARGS.cxx),
