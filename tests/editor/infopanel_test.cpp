@@ -82,7 +82,7 @@ protected:
         settle();
     }
     std::string undoItemText() {
-        for (auto* bar : window()->findChildren<QMenuBar*>())
+        if (auto* bar = window()->findChild<QMenuBar*>())
             for (QAction* title : bar->actions())
                 if (title->menu() && title->text().remove('&') == "Edit")
                     return title->menu()->actions().front()->text().toStdString();
