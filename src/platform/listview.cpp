@@ -2,6 +2,7 @@
 
 #include <QHeaderView>
 #include <QMouseEvent>
+#include <QTextDocument>
 
 #include <climits>
 
@@ -20,6 +21,26 @@ std::string_view columnOf(std::string_view row, int column) {
     }
     const std::size_t end = row.find('\n', start);
     return row.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
+}
+
+QString fullRowText(const QAbstractItemModel& model, int row) {
+    const int columns = model.columnCount();
+    QString text;
+    for (int c = 0; c < columns; ++c) {
+        const QString cell = model.data(model.index(row, c), Qt::DisplayRole).toString();
+        if (columns == 1) {
+            text = cell;
+            break;
+        }
+        if (cell.isEmpty()) continue;
+        if (!text.isEmpty()) text += QLatin1Char('\n');
+        const QString title = model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        if (!title.isEmpty()) text += title + QStringLiteral(": ");
+        text += cell;
+    }
+    // A name such as "<b>Stone" would be drawn as markup otherwise.
+    if (Qt::mightBeRichText(text)) text = Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap);
+    return text;
 }
 
 // ---- HeldRows ----
@@ -93,7 +114,9 @@ int RowSourceModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant RowSourceModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || !validRow(index.row())) return {};
+    if (!index.isValid() || !validRow(index.row())) return {};
+    if (role == Qt::ToolTipRole) return fullRowText(*this, index.row());
+    if (role != Qt::DisplayRole) return {};
     return textcodec::fromBytes(source().cellText(static_cast<std::size_t>(index.row()), index.column()));
 }
 

@@ -22,6 +22,12 @@ namespace marquetor::platform::detail {
 // Column `column` of a row text whose columns are separated by line feeds.
 std::string_view columnOf(std::string_view row, int column);
 
+// A row's full texts for its tooltip, made from the model when the tooltip is asked for: a
+// row of one column is its text; a row of several gives one line per column, its title
+// first ("Color: R128 G128 B0"), leaving out empty cells. A text that Qt would take for
+// markup is shown as it is.
+QString fullRowText(const QAbstractItemModel& model, int row);
+
 // Rows handed over as texts (columns separated by line feeds), kept as those bytes: every
 // row's text in one block, so a list of many rows is filled with a couple of allocations.
 class HeldRows final : public RowSource {
