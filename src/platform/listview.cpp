@@ -60,6 +60,15 @@ std::string HeldRows::cellText(std::size_t row, int column) const {
     return std::string(columnOf(rowText(row), column));
 }
 
+std::vector<std::size_t> HeldRows::longestRows(std::size_t count) const {
+    LongestRows longest(count);
+    for (std::size_t row = 0; row < m_ends.size(); ++row) {
+        const std::string_view text = rowText(row);
+        longest.see(row, m_cells == Cells::Whole ? text.size() : columnOf(text, 0).size());
+    }
+    return longest.rows();
+}
+
 void HeldRows::clear() {
     m_bytes.clear();
     m_ends.clear();

@@ -38,6 +38,7 @@ public:
 
     std::size_t rowCount() const override { return m_ends.size(); }
     std::string cellText(std::size_t row, int column) const override;
+    std::vector<std::size_t> longestRows(std::size_t count) const override;
 
     void clear();
     void append(std::string_view rowText);

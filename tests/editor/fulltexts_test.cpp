@@ -92,3 +92,32 @@ TEST_F(FullTextsTest, ARowUnderThePointerShowsAllItsTextsAsATooltip) {
     const std::string markup = tooltipOf(MaterialsList, 1, 3);
     EXPECT_NE(markup.find("&lt;b&gt;Bold&lt;/b&gt;"), std::string::npos) << markup;
 }
+
+TEST_F(FullTextsTest, DropDownListsOpenAsWideAsTheirWidestEntry) {
+    loadSample();
+    showTab(3);
+    for (const auto& [box, name] : {std::pair{TileMaterial, std::string(kLongMaterial)},
+                                    std::pair{TileTexture, std::string(kLongTexture)}}) {
+        auto* combo = qobject_cast<QComboBox*>(widgetOf(box));
+        ASSERT_NE(combo, nullptr);
+        const int row = combo->findText(QString::fromStdString(name));
+        ASSERT_GE(row, 0) << name;
+        combo->showPopup();
+        QAbstractItemView* list = combo->view();
+        ASSERT_TRUE(QTest::qWaitFor([&] { return list->isVisible(); }, 2000));
+        const QModelIndex longest = combo->model()->index(row, 0);
+        // Room for the entry as the list draws it, and no less than the box.
+        EXPECT_GE(list->viewport()->width(), list->sizeHintForIndex(longest).width()) << name;
+        EXPECT_GT(list->viewport()->width(), list->fontMetrics().horizontalAdvance(QString::fromStdString(name))) << name;
+        EXPECT_GE(list->window()->width(), combo->width());
+        combo->hidePopup();
+    }
+    // Entries that fit leave the list as wide as its box.
+    auto* collision = qobject_cast<QComboBox*>(widgetOf(TileCollision));
+    collision->showPopup();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return collision->view()->isVisible(); }, 2000));
+    EXPECT_EQ(collision->view()->window()->width(), collision->width());
+    collision->hidePopup();
+    settle();
+    EXPECT_TRUE(dialogs.shown.empty());
+}
