@@ -1,6 +1,7 @@
 #include "platform/listview.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTextDocument>
 
@@ -196,7 +197,7 @@ std::string RowSourceModel::cell(int row, int column) const {
 // ---- ListWidget ----
 
 ListWidget::ListWidget(QWidget* parent, EventQueue* queue, int id, bool fullRowSelect)
-    : QTableView(parent), m_sink(queue, id), m_fullRowSelect(fullRowSelect) {
+    : QTableView(parent), m_sink(queue, id), m_queue(queue), m_fullRowSelect(fullRowSelect) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(fullRowSelect ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -280,6 +281,18 @@ bool ListWidget::viewportEvent(QEvent* event) {
     return QTableView::viewportEvent(event);
 }
 
+void ListWidget::keyPressEvent(QKeyEvent* event) {
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (event->key() == Qt::Key_Delete && plain && m_deleteKey.id() != 0) {
+        // As a click on the tab's Delete button: its handler runs, knowing nothing of the
+        // key. A held key deletes one record, as a held mouse button does.
+        if (!event->isAutoRepeat()) m_deleteKey.notify();
+        event->accept();
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}
+
 RowListWidget::RowListWidget(QWidget* parent, EventQueue* queue, int id, std::vector<QString> titles,
                              bool fullRowSelect)
     : ListWidget(parent, queue, id, fullRowSelect), m_model(new RowSourceModel(std::move(titles), this)) {
@@ -299,6 +312,9 @@ detail::RowSourceModel& rowsOf(const ListView& list) {
 void ListView::setSource(std::unique_ptr<RowSource> source) { rowsOf(*this).setSource(std::move(source)); }
 void ListView::rebuild() { rowsOf(*this).reload(); }
 void ListView::refreshRow(int row) { rowsOf(*this).rowChanged(row); }
+void ListView::setDeleteKeyGadget(int gadget) {
+    static_cast<detail::RowListWidget*>(widget())->setDeleteKeyGadget(gadget);
+}
 
 void ListView::clear() {
     detail::RowSourceModel& rows = rowsOf(*this);

@@ -110,14 +110,19 @@ public:
     int selectedRow() const;
     // -1 (or a row that does not exist) clears the selection.
     void setSelectedRow(int row);
+    // The Delete key raises this gadget's event (0: the key does nothing here).
+    void setDeleteKeyGadget(int id) { m_deleteKey = EventSink(m_queue, id); }
 
 protected:
     // Shows the model and reports every change of its selection.
     void attach(QAbstractItemModel* model);
     bool viewportEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     EventSink m_sink;
 
 private:
+    EventQueue* m_queue;
+    EventSink m_deleteKey{nullptr, 0};
     bool m_fullRowSelect;
     bool m_releaseEndsDoubleClick = false;
 };
