@@ -204,6 +204,12 @@ ListWidget::ListWidget(QWidget* parent, EventQueue* queue, int id, bool fullRowS
     setTabKeyNavigation(false);   // Tab moves the focus on to the next gadget
     setWordWrap(false);
     setCornerButtonEnabled(false);
+    // Qt's automatic scrolling stays off: with it, a press dragged past the list's edge
+    // scrolls on by itself, selecting row after row (each a selection the editor handles,
+    // a preview decoded for each tile), and a click on a row cut by the edge scrolls the
+    // list half a second later, under a second click. The rows the keys move to and the
+    // rows the program selects are brought into view here instead (keyPressEvent,
+    // setSelectedRow).
     setAutoScroll(false);
     QHeaderView* rows = verticalHeader();
     rows->hide();
@@ -290,7 +296,23 @@ void ListWidget::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
+    const QModelIndex before = currentIndex();
     QTableView::keyPressEvent(event);
+    // An arrow, page or letter key that moved to another row shows that row.
+    const QModelIndex now = currentIndex();
+    if (now.isValid() && now != before) scrollTo(now);
+}
+
+QModelIndex ListWidget::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    // Home and End go to the first and the last row, as in the system's lists, in the
+    // same column (a table would go to the first or the last column of the row).
+    if (action == MoveHome || action == MoveEnd) {
+        const int rows = model() != nullptr ? model()->rowCount(rootIndex()) : 0;
+        if (rows == 0) return {};
+        const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+        return model()->index(action == MoveHome ? 0 : rows - 1, column, rootIndex());
+    }
+    return QTableView::moveCursor(action, modifiers);
 }
 
 RowListWidget::RowListWidget(QWidget* parent, EventQueue* queue, int id, std::vector<QString> titles,

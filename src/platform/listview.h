@@ -118,6 +118,7 @@ protected:
     void attach(QAbstractItemModel* model);
     bool viewportEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     EventSink m_sink;
 
 private:

@@ -99,3 +99,53 @@ TEST_F(ListKeysTest, DeleteInAListDeletesAsTheTabsButtonAndStaysAKeyOfTheFields)
     EXPECT_EQ(tileCount(), 2u);
     EXPECT_TRUE(dialogs.shown.empty());
 }
+
+TEST_F(ListKeysTest, TheRowChosenByKeyOrByTheProgramComesIntoView) {
+    document::TileGroup* group = document::LookUpTileGroup(ed->doc, 1);
+    for (int id = 1; id <= 300; ++id) {
+        group->tiles.moveToLast();
+        document::AddTile(*group, id, "a.png", "Grass", 0, 0);
+    }
+    editor::RefreshGadgets(*ed);
+    settle();
+    auto* view = qobject_cast<QAbstractItemView*>(widgetOf(TilesList));
+    ASSERT_NE(view, nullptr);
+    const auto selectedInView = [&] {
+        const int row = g().listView(TilesList).selectedRow();
+        return row >= 0 && view->viewport()->rect().contains(view->visualRect(view->model()->index(row, 0)));
+    };
+
+    clickRow(TilesList, 0);
+    ASSERT_EQ(focused(), view);
+    for (int page = 1; page <= 5; ++page) {
+        press(Qt::Key_PageDown);
+        EXPECT_GT(g().listView(TilesList).selectedRow(), 0);
+        EXPECT_TRUE(selectedInView()) << "Page Down " << page << ", row " << g().listView(TilesList).selectedRow();
+    }
+    // End and Home go to the last and the first row.
+    press(Qt::Key_End);
+    EXPECT_EQ(g().listView(TilesList).selectedRow(), 299);
+    EXPECT_TRUE(selectedInView());
+    press(Qt::Key_PageUp);
+    press(Qt::Key_PageUp);
+    press(Qt::Key_Up);
+    const int up = g().listView(TilesList).selectedRow();
+    EXPECT_LT(up, 299 - 2 * 20);
+    EXPECT_TRUE(selectedInView()) << "row " << up;
+    press(Qt::Key_Home);
+    EXPECT_EQ(g().listView(TilesList).selectedRow(), 0);
+    EXPECT_TRUE(selectedInView());
+    EXPECT_EQ(g().textField(TileId).text(), "1");   // each row chosen loaded the editors
+
+    // The user scrolls away from the current tile, then deletes it: the row above, which
+    // Delete selects, is brought into view.
+    press(Qt::Key_End);
+    press(Qt::Key_Up);
+    view->verticalScrollBar()->setValue(0);
+    settle();
+    ASSERT_FALSE(selectedInView());
+    click(TileDelete);
+    EXPECT_EQ(g().listView(TilesList).selectedRow(), 297);
+    EXPECT_TRUE(selectedInView());
+    EXPECT_EQ(g().textField(TileId).text(), "298");
+}
