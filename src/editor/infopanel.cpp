@@ -6,6 +6,7 @@
 
 #include "document/text.h"
 #include "editor/editor.h"
+#include "editor/filecommands.h"
 #include "platform/image.h"
 #include "platform/problemlist.h"
 
@@ -200,8 +201,9 @@ void UpdateInfoPanel(Editor& ed) {
     if (info.dirty != 0) {
         setLabel(ed, gadget::InfoFile,
                  "File: " + (ed.documentPath.empty() ? std::string("not saved yet") : ed.documentPath));
-        setLabel(ed, gadget::InfoChanges,
-                 std::string("Unsaved changes: ") + (ed.history.atSavedState() ? "none" : "yes"));
+        // What Close would find: edits that cancel out leave nothing to save. The
+        // fingerprint walks the tiles, so it is taken only here, once a cycle at most.
+        setLabel(ed, gadget::InfoChanges, std::string("Unsaved changes: ") + (HasUnsavedChanges(ed) ? "yes" : "none"));
     }
     if (info.dirty & kScanParts) {
         const document::TileGroup* group = document::LookUpTileGroup(ed.doc, kTileGroup);

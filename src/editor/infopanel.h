@@ -2,10 +2,12 @@
 // The TileSet tab's account of the document, below the tile-size frames: the file it
 // belongs to, whether it has unsaved changes, what it holds, and the problems in it.
 //
-// Kept cheap for large documents: the panel is brought up to date once a loop cycle and
-// only while the TileSet tab is in front; the walk over the tiles runs only after a change
-// to the tiles, materials or textures; each texture is decoded once per record (its
-// serial), a few milliseconds' worth per cycle.
+// Kept cheap for large documents: the panel is brought up to date once a loop cycle, only
+// while the TileSet tab is in front and only after a change; the unsaved-changes line
+// compares the document's fingerprint (a walk over the tiles, two words each); the walk
+// that looks for broken tiles runs only after a change to the tiles, materials or
+// textures; each texture is decoded once per record (its serial), a few milliseconds'
+// worth per cycle.
 
 #include <chrono>
 #include <cstddef>

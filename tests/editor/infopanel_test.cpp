@@ -233,3 +233,22 @@ TEST_F(InfoPanelTest, ATileSetDroppedOnTheWindowIsOpenedAsOpenWould) {
     EXPECT_EQ(g().label(InfoFile).text(), "File: " + (tileSetDir / "other.mrqt").string());
     EXPECT_EQ(ed->history.undoCount(), 0u);
 }
+
+TEST_F(InfoPanelTest, UnsavedChangesSaysWhatCloseWouldFind) {
+    // Water's red goes to 9 and back to 0: two steps, and the document as it was saved.
+    clickRow(MaterialsList, 1);
+    typeInto(Red, "9");
+    click(MaterialUpdate);
+    showTab(0);
+    EXPECT_EQ(g().label(InfoChanges).text(), "Unsaved changes: yes");
+    clickRow(MaterialsList, 1);
+    typeInto(Red, "0");
+    click(MaterialUpdate);
+    EXPECT_EQ(ed->history.undoCount(), 2u);
+    showTab(0);
+    EXPECT_EQ(g().label(InfoChanges).text(), "Unsaved changes: none");
+    // Close agrees: it ends without asking.
+    chooseMenu(editor::menu::Close);
+    EXPECT_EQ(ed->frame.running, 0);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
