@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "editor/editmenu.h"
+#include "editor/eventloop.h"
 #include "editor/filecommands.h"
 #include "editor/infopanel.h"
 #include "fixture.h"
@@ -251,4 +252,41 @@ TEST_F(InfoPanelTest, UnsavedChangesSaysWhatCloseWouldFind) {
     chooseMenu(editor::menu::Close);
     EXPECT_EQ(ed->frame.running, 0);
     EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(InfoPanelTest, BrokenTilesAreCountedExactlyAmongThousandsOfNames) {
+    // 3,000 material names, every third one not held; each named by two tiles, the tiles of
+    // a name far apart. The texture names are all held but for one.
+    document::TileSet set;
+    set.tileWidth = 64;
+    set.tileHeight = 64;
+    document::AddTileGroup(set, 1);
+    PutSampleTexture(set, "t.png", PngOfColour(Qt::green));
+    constexpr int kNames = 3000;
+    for (int n = 0; n < kNames; ++n) {
+        if (n % 3 == 2) continue;
+        set.materials.moveToLast();
+        document::AddMaterial(set, "m" + std::to_string(n), 0, "");
+    }
+    // The tiles share their names' texts, as tiles read from a file do.
+    std::vector<document::SharedText> names;
+    for (int n = 0; n < kNames; ++n) names.emplace_back("m" + std::to_string(n));
+    const document::SharedText held("t.png");
+    const document::SharedText gone("gone.png");
+    document::TileGroup* group = document::FindTileGroup(set, 1);
+    for (int copy = 0; copy < 2; ++copy) {
+        for (int n = 0; n < kNames; ++n) {
+            group->tiles.moveToLast();
+            const int id = copy * kNames + n + 1;
+            document::AddTile(*group, id, id == 4000 ? gone : held, names[static_cast<std::size_t>(n)], 0, 0);
+        }
+    }
+    ed->doc = std::move(set);
+    editor::RefreshGadgets(*ed);
+    settle();
+    EXPECT_EQ(problemRows(), (std::vector<std::string>{
+                                 "1 tile names a texture the tile set does not hold (ID 4000)",
+                                 "2000 tiles name a material the tile set does not hold (IDs 3, 6, 9, 12, 15, ...)"}));
+    doubleClickProblem(1);
+    EXPECT_EQ(g().listView(TilesList).selectedRow(), 2);
 }
