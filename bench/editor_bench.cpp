@@ -215,20 +215,21 @@ void BM_MaterialsDelete(benchmark::State& state) {
                      editor::gadget::MaterialDelete, [](editor::Editor&, int) {});
 }
 
-// Undo and redo of a step over the tiles, each with the rebuild of the tiles list and the
-// paint: the step is made (and for a redo undone) untimed, from the Tiles tab.
+// Undo and redo of a step over the tiles, each with the Tiles tab shown again, its list
+// rebuilt and painted. The Tiles tab in front, nothing pending:
 void tilesTab(editor::Editor& ed) {
     ed.gadgets().panel(editor::gadget::Panel).setState(3);
     settle(ed);
 }
 
 // A tile in the middle of the list deleted, a different one each repetition.
-void deleteMiddleTile(editor::Editor& ed, int k) {
+bool deleteMiddleTile(editor::Editor& ed, int k) {
     tilesTab(ed);
     ed.gadgets().listView(editor::gadget::TilesList).selectRow(middleRow(ed, editor::gadget::TilesList, k));
     settle(ed);
     editor::HandleTilesGadget(ed, editor::gadget::TileDelete);
     settle(ed);
+    return ed.history.undoName().rfind("Delete Tile", 0) == 0;
 }
 
 // Puts the tiles out of order, outside the history, so that a Sort has work.
@@ -242,7 +243,7 @@ void shuffleTiles(editor::Editor& ed) {
 }
 
 // A Sort of tiles out of order is the last step done.
-bool sortStepDone(editor::Editor& ed) {
+bool sortStepDone(editor::Editor& ed, int) {
     tilesTab(ed);
     for (int attempt = 0; attempt < 2 && ed.history.undoName() != "Sort Tiles"; ++attempt) {
         // The tiles may be in order already (an earlier benchmark sorted them).
@@ -253,73 +254,37 @@ bool sortStepDone(editor::Editor& ed) {
     return ed.history.undoName() == "Sort Tiles";
 }
 
-void timedUndo(editor::Editor& ed) {
-    editor::UndoCommand(ed);
-    settle(ed);
-}
-
-void timedRedo(editor::Editor& ed) {
-    editor::RedoCommand(ed);
-    settle(ed);
-}
-
-void BM_TilesUndoDelete(benchmark::State& state) {
+// Edit > Undo (or Redo) of the step `make` made, untimed (for a redo undone untimed too),
+// until the editor is at rest.
+void undoOrRedo(benchmark::State& state, bool redo, bool (*make)(editor::Editor&, int)) {
     if (!ready(state)) return;
     editor::Editor& ed = *g_editor;
     int k = 0;
     for (auto _ : state) {
         state.PauseTiming();
-        deleteMiddleTile(ed, ++k);
+        const bool made = make(ed, ++k);
+        if (made && redo) {
+            editor::UndoCommand(ed);
+            settle(ed);
+        }
         state.ResumeTiming();
-        timedUndo(ed);
-    }
-    if (ed.history.redoName().rfind("Delete Tile", 0) != 0) state.SkipWithError("no tile Delete was undone");
-}
-
-void BM_TilesRedoDelete(benchmark::State& state) {
-    if (!ready(state)) return;
-    editor::Editor& ed = *g_editor;
-    int k = 0;
-    for (auto _ : state) {
-        state.PauseTiming();
-        deleteMiddleTile(ed, ++k);
-        timedUndo(ed);
-        state.ResumeTiming();
-        timedRedo(ed);
-    }
-    if (ed.history.undoName().rfind("Delete Tile", 0) != 0) state.SkipWithError("no tile Delete was redone");
-}
-
-void BM_TilesUndoSort(benchmark::State& state) {
-    if (!ready(state)) return;
-    editor::Editor& ed = *g_editor;
-    for (auto _ : state) {
-        state.PauseTiming();
-        const bool sorted = sortStepDone(ed);
-        state.ResumeTiming();
-        if (!sorted) {
-            state.SkipWithError("Sort made no step (the tiles were in order)");
+        if (!made) {
+            state.SkipWithError("the step to undo could not be made");
             break;
         }
-        timedUndo(ed);
+        if (redo) {
+            editor::RedoCommand(ed);
+        } else {
+            editor::UndoCommand(ed);
+        }
+        settle(ed);
     }
 }
 
-void BM_TilesRedoSort(benchmark::State& state) {
-    if (!ready(state)) return;
-    editor::Editor& ed = *g_editor;
-    for (auto _ : state) {
-        state.PauseTiming();
-        const bool sorted = sortStepDone(ed);
-        if (sorted) timedUndo(ed);
-        state.ResumeTiming();
-        if (!sorted) {
-            state.SkipWithError("Sort made no step (the tiles were in order)");
-            break;
-        }
-        timedRedo(ed);
-    }
-}
+void BM_TilesUndoDelete(benchmark::State& state) { undoOrRedo(state, false, deleteMiddleTile); }
+void BM_TilesRedoDelete(benchmark::State& state) { undoOrRedo(state, true, deleteMiddleTile); }
+void BM_TilesUndoSort(benchmark::State& state) { undoOrRedo(state, false, sortStepDone); }
+void BM_TilesRedoSort(benchmark::State& state) { undoOrRedo(state, true, sortStepDone); }
 
 // The TileSet tab in front, a new tile width typed: the cycle stores it and brings the
 // tab's account up to date, the unsaved-changes line comparing the document's fingerprint.
