@@ -205,11 +205,10 @@ ListWidget::ListWidget(QWidget* parent, EventQueue* queue, int id, bool fullRowS
     setWordWrap(false);
     setCornerButtonEnabled(false);
     // Qt's automatic scrolling stays off: with it, a press dragged past the list's edge
-    // scrolls on by itself, selecting row after row (each a selection the editor handles,
-    // a preview decoded for each tile), and a click on a row cut by the edge scrolls the
-    // list half a second later, under a second click. The rows the keys move to and the
-    // rows the program selects are brought into view here instead (keyPressEvent,
-    // setSelectedRow).
+    // scrolls the list, selecting row after row (each a selection the editor handles, a
+    // preview decoded for each tile), and a click on a row cut by the edge moves the list
+    // half a second later. The rows the keys move to and the rows the program selects are
+    // brought into view here instead (keyPressEvent, setSelectedRow).
     setAutoScroll(false);
     QHeaderView* rows = verticalHeader();
     rows->hide();
