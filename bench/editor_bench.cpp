@@ -1,6 +1,7 @@
 // The editor offscreen with a large tile set: the refresh; Add, Update, Delete and Sort on
-// the Tiles tab and Add, Update and Delete on the Materials tab (list rebuilds and repaint
-// included); Open against loading the same file alone. The file comes from
+// the Tiles tab, and the undo and redo of a Delete and of a Sort; a tile-size edit with the
+// TileSet tab's account; Add, Update and Delete on the Materials tab (list rebuilds and
+// repaint included); Open against loading the same file alone. The file comes from
 // MARQUETOR_BENCH_FILE (run.sh generates it); table.py picks the benchmarks per file.
 //
 // Each operation is timed until the editor has come to rest: the handler, then loop cycles
@@ -16,15 +17,18 @@
 #include <cstdlib>
 #include <algorithm>
 #include <memory>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "editor/editmenu.h"
 #include "editor/editor.h"
 #include "editor/eventloop.h"
 #include "editor/filecommands.h"
 #include "editor/mainwindow.h"
 #include "editor/materialstab.h"
 #include "editor/tilestab.h"
+#include "document/restore.h"
 #include "platform/dialogs.h"
 #include "tilesetfile/format.h"
 
@@ -211,6 +215,98 @@ void BM_MaterialsDelete(benchmark::State& state) {
                      editor::gadget::MaterialDelete, [](editor::Editor&, int) {});
 }
 
+// Undo and redo of a step over the tiles, each with the Tiles tab shown again, its list
+// rebuilt and painted. The Tiles tab in front, nothing pending:
+void tilesTab(editor::Editor& ed) {
+    ed.gadgets().panel(editor::gadget::Panel).setState(3);
+    settle(ed);
+}
+
+// A tile in the middle of the list deleted, a different one each repetition.
+bool deleteMiddleTile(editor::Editor& ed, int k) {
+    tilesTab(ed);
+    ed.gadgets().listView(editor::gadget::TilesList).selectRow(middleRow(ed, editor::gadget::TilesList, k));
+    settle(ed);
+    editor::HandleTilesGadget(ed, editor::gadget::TileDelete);
+    settle(ed);
+    return ed.history.undoName().rfind("Delete Tile", 0) == 0;
+}
+
+// Puts the tiles out of order, outside the history, so that a Sort has work.
+void shuffleTiles(editor::Editor& ed) {
+    document::TileGroup& group = *document::LookUpTileGroup(ed.doc, 1);
+    std::vector<document::Tile*> order = document::TileOrder(group);
+    std::shuffle(order.begin(), order.end(), std::mt19937(7));
+    document::ReorderTiles(group, order);
+    editor::RebuildTilesList(ed);
+    settle(ed);
+}
+
+// A Sort of tiles out of order is the last step done.
+bool sortStepDone(editor::Editor& ed, int) {
+    tilesTab(ed);
+    for (int attempt = 0; attempt < 2 && ed.history.undoName() != "Sort Tiles"; ++attempt) {
+        // The tiles may be in order already (an earlier benchmark sorted them).
+        if (attempt > 0) shuffleTiles(ed);
+        editor::HandleTilesGadget(ed, editor::gadget::TileSort);
+        settle(ed);
+    }
+    return ed.history.undoName() == "Sort Tiles";
+}
+
+// Edit > Undo (or Redo) of the step `make` made, untimed (for a redo undone untimed too),
+// until the editor is at rest.
+void undoOrRedo(benchmark::State& state, bool redo, bool (*make)(editor::Editor&, int)) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    int k = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        const bool made = make(ed, ++k);
+        if (made && redo) {
+            editor::UndoCommand(ed);
+            settle(ed);
+        }
+        state.ResumeTiming();
+        if (!made) {
+            state.SkipWithError("the step to undo could not be made");
+            break;
+        }
+        if (redo) {
+            editor::RedoCommand(ed);
+        } else {
+            editor::UndoCommand(ed);
+        }
+        settle(ed);
+    }
+}
+
+void BM_TilesUndoDelete(benchmark::State& state) { undoOrRedo(state, false, deleteMiddleTile); }
+void BM_TilesRedoDelete(benchmark::State& state) { undoOrRedo(state, true, deleteMiddleTile); }
+void BM_TilesUndoSort(benchmark::State& state) { undoOrRedo(state, false, sortStepDone); }
+void BM_TilesRedoSort(benchmark::State& state) { undoOrRedo(state, true, sortStepDone); }
+
+// The TileSet tab in front, a new tile width typed: the cycle stores it and brings the
+// tab's account up to date, the unsaved-changes line comparing the document's fingerprint.
+void BM_TileSetAccount(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    platform::Gadgets& g = ed.gadgets();
+    int k = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        g.panel(editor::gadget::Panel).setState(0);
+        // The textures' pictures checked first: that work of idle cycles is not this one's.
+        for (int i = 0; i < 10'000 && ed.info.picturesPending; ++i) editor::RunCycle(ed);
+        settle(ed);
+        state.ResumeTiming();
+        g.editableChoiceBox(editor::gadget::TileWidth).setText(std::to_string(16 + (++k % 200)));
+        settle(ed);
+    }
+    if (g.label(editor::gadget::InfoChanges).text() != "Unsaved changes: yes")
+        state.SkipWithError("the account did not follow the edit");
+}
+
 }  // namespace
 
 BENCHMARK(BM_LoadAlone)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
@@ -220,6 +316,11 @@ BENCHMARK(BM_TilesAdd)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetition
 BENCHMARK(BM_TilesSort)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
 BENCHMARK(BM_TilesUpdate)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 BENCHMARK(BM_TilesDelete)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_TilesUndoDelete)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_TilesRedoDelete)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_TilesUndoSort)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_TilesRedoSort)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_TileSetAccount)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 BENCHMARK(BM_MaterialsAdd)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 BENCHMARK(BM_MaterialsUpdate)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 BENCHMARK(BM_MaterialsDelete)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);

@@ -172,12 +172,20 @@ class Bench:
             runs.setdefault(b["run_name"].split("/")[0], []).append(b["real_time"] * scale)
         return {k: statistics.median(v) for k, v in runs.items()}
 
+    # Undo and redo of a step over the tiles, each with the rebuild and the paint, and a
+    # tile-size edit with the TileSet tab's account (its unsaved-changes line walks the tiles).
+    UNDO_LINES = (("BM_TilesUndoDelete", "Tiles: Undo of a Delete + rebuild", 16),
+                  ("BM_TilesRedoDelete", "Tiles: Redo of a Delete + rebuild", 16),
+                  ("BM_TilesUndoSort", "Tiles: Undo of a Sort + rebuild", 16),
+                  ("BM_TilesRedoSort", "Tiles: Redo of a Sort + rebuild", 16),
+                  ("BM_TileSetAccount", "TileSet tab: a tile-size edit + its account", 16))
+
     def editor(self):
         print("bench: 3 the editor with the large set ...", file=sys.stderr)
         m = self.googleBenchmark("marquetor_bench_editor", {"MARQUETOR_BENCH_FILE": self.large})
         self.results["editor_ms"] = m
         for key, label, budget in (("BM_RefreshGadgets", "RefreshGadgets", 16), ("BM_TilesAdd", "Tiles: one Add + rebuild", 16),
-                                   ("BM_TilesSort", "Tiles: Sort + rebuild", 50)):
+                                   ("BM_TilesSort", "Tiles: Sort + rebuild", 50)) + self.UNDO_LINES:
             v = m[key]
             self.add("3", label + ", 100,000 tiles", ("%.2f ms" if v < 1 else "%.1f ms") % v, "budget %d ms" % budget,
                      v / budget, "<= %d ms" % budget, v <= budget)
@@ -303,16 +311,19 @@ class Bench:
         tiles = "1,000,000 tiles"
 
         m = self.googleBenchmark("marquetor_bench_editor", {"MARQUETOR_BENCH_FILE": sets[10000]},
-                                 "BM_(RefreshGadgets|Tiles)")
+                                 "BM_(RefreshGadgets|Tiles|TileSetAccount)")
         self.results["million_editor_ms"] = m
+        # The undo and redo target is set for 100,000 tiles; at a million it is reported.
+        undo = {key for key, _, _ in self.UNDO_LINES[:4]}
         for key, label, budget in (("BM_RefreshGadgets", "RefreshGadgets", 16),
                                    ("BM_TilesAdd", "Tiles: one Add + rebuild", 16),
                                    ("BM_TilesUpdate", "Tiles: one Update (its row)", 16),
                                    ("BM_TilesDelete", "Tiles: one Delete + rebuild", 16),
-                                   ("BM_TilesSort", "Tiles: Sort + rebuild", 100)):
+                                   ("BM_TilesSort", "Tiles: Sort + rebuild", 100)) + self.UNDO_LINES:
             v = m[key]
+            note = "target set for 100,000 tiles" if key in undo else ""
             self.add("8", "%s, %s" % (label, tiles), ("%.2f ms" if v < 1 else "%.1f ms") % v, "budget %d ms" % budget,
-                     v / budget, "<= %d ms" % budget, v <= budget)
+                     v / budget, "<= %d ms" % budget, v <= budget, note)
 
         m = self.googleBenchmark("marquetor_bench_editor", {"MARQUETOR_BENCH_FILE": sets[100000]},
                                  "BM_(RefreshGadgets|Materials)")

@@ -1,11 +1,13 @@
 #include "editor/infopanel.h"
 
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "document/text.h"
 #include "editor/editor.h"
+#include "editor/filecommands.h"
 #include "platform/image.h"
 #include "platform/problemlist.h"
 
@@ -18,8 +20,9 @@ using Clock = std::chrono::steady_clock;
 constexpr std::int32_t kTileGroup = 1;
 constexpr std::size_t kShownIds = 5;
 constexpr std::size_t kShownNames = 3;
-// Texture decoding per cycle, so that a set of large pictures never holds the loop up.
-constexpr auto kPictureBudget = std::chrono::milliseconds(8);
+// The walk over the tiles and the texture decoding, per idle cycle: a million tiles or a
+// set of large pictures never hold the loop up.
+constexpr auto kSliceBudget = std::chrono::milliseconds(6);
 // The texture folder can come and go while the program runs.
 constexpr auto kFolderInterval = std::chrono::seconds(1);
 constexpr unsigned kScanParts = part::Materials | part::Textures | part::Tiles;
@@ -40,42 +43,41 @@ void note(BrokenTiles& broken, const document::Tile& tile, std::size_t row) {
     if (broken.firstIds.size() < kShownIds) broken.firstIds.push_back(tile.id);
 }
 
-// One walk over the tiles. Tiles come in runs that name the same texture and material, so
-// a name is looked up only when it differs from the previous tile's.
-void scanTiles(Editor& ed) {
+// Walks the tiles on from where the last slice stopped, until the deadline; true when the
+// walk is complete.
+bool scanTiles(Editor& ed, Clock::time_point deadline) {
     InfoPanel& info = ed.info;
-    info.missingTexture = {};
-    info.missingMaterial = {};
     const document::TileGroup* group = document::LookUpTileGroup(ed.doc, kTileGroup);
-    if (group == nullptr) return;
-    // Runs of tiles often name the same texts: a name is looked up only when it differs
-    // from the previous tile's (the views point into the tiles, which the scan leaves alone).
-    std::string_view texture;
-    std::string_view material;
-    bool textureHeld = false;
-    bool materialHeld = false;
-    bool first = true;
+    if (group == nullptr) return true;
+    const auto textureHeld = [&](std::string_view name) { return ed.doc.textures.find(name) != nullptr; };
+    const auto materialHeld = [&](std::string_view name) { return document::FindMaterial(ed.doc, name) != nullptr; };
     const auto& tiles = group->tiles.items();
-    for (std::size_t row = 0; row < tiles.size(); ++row) {
+    for (std::size_t row = info.nextTile; row < tiles.size(); ++row) {
+        if (row % 4096 == 0 && row > info.nextTile && Clock::now() > deadline) {
+            info.nextTile = row;
+            return false;
+        }
         const document::Tile& tile = *tiles[row];
-        if (first || std::string_view(tile.texture) != texture) {
-            texture = tile.texture;
-            textureHeld = ed.doc.textures.find(texture) != nullptr;
-        }
-        if (first || std::string_view(tile.material) != material) {
-            material = tile.material;
-            materialHeld = document::FindMaterial(ed.doc, material) != nullptr;
-        }
-        first = false;
-        if (!textureHeld) note(info.missingTexture, tile, row);
-        if (!materialHeld) note(info.missingMaterial, tile, row);
+        if (!info.textureNames.held(tile.texture, textureHeld)) note(info.missingTexture, tile, row);
+        if (!info.materialNames.held(tile.material, materialHeld)) note(info.missingMaterial, tile, row);
     }
+    info.nextTile = tiles.size();
+    return true;
 }
 
-// Decodes the textures not seen before, until the cycle's budget is spent. True when every
-// texture has its answer.
-bool checkPictures(Editor& ed) {
-    const Clock::time_point deadline = Clock::now() + kPictureBudget;
+// The walk starts again from the first tile (the tiles or the names they may name changed).
+void restartScan(InfoPanel& info) {
+    info.missingTexture = {};
+    info.missingMaterial = {};
+    info.nextTile = 0;
+    info.textureNames.clear();
+    info.materialNames.clear();
+    info.tilesPending = true;
+}
+
+// Decodes the textures not seen before, until the deadline. True when every texture has
+// its answer.
+bool checkPictures(Editor& ed, Clock::time_point deadline) {
     bool done = true;
     ed.doc.textures.forEach([&](const document::Texture& texture) {
         if (ed.info.pictures.count(texture.serial) != 0) return;
@@ -113,10 +115,14 @@ void showProblems(Editor& ed) {
                "The tile size " + document::NumberToText(ed.doc.tileWidth) + " x " +
                    document::NumberToText(ed.doc.tileHeight) + " has a side of 0 or less");
     }
-    if (info.missingTexture.count > 0)
-        addRow(info, texts, Problem::MissingTexture, brokenText(info.missingTexture, "texture"));
-    if (info.missingMaterial.count > 0)
-        addRow(info, texts, Problem::MissingMaterial, brokenText(info.missingMaterial, "material"));
+    if (info.tilesPending) {
+        addRow(info, texts, Problem::Checking, "Checking the tiles...");
+    } else {
+        if (info.missingTexture.count > 0)
+            addRow(info, texts, Problem::MissingTexture, brokenText(info.missingTexture, "texture"));
+        if (info.missingMaterial.count > 0)
+            addRow(info, texts, Problem::MissingMaterial, brokenText(info.missingMaterial, "material"));
+    }
     if (info.picturesPending) {
         addRow(info, texts, Problem::Checking, "Checking the textures' pictures...");
     } else {
@@ -182,6 +188,20 @@ void CreateInfoPanel(Editor& ed) {
     w.createProblemList(gadget::Problems, kProblemsRect);
 }
 
+void NameAnswers::grow() {
+    std::vector<std::uintptr_t> old = std::move(m_slots);
+    m_slots.assign(old.empty() ? 1024 : old.size() * 2, 0);
+    m_shift = 64;
+    for (std::size_t n = m_slots.size(); n > 1; n >>= 1) --m_shift;
+    const std::size_t mask = m_slots.size() - 1;
+    for (const std::uintptr_t slot : old) {
+        if (slot == 0) continue;
+        std::size_t i = slotOf(reinterpret_cast<const char*>(slot & ~std::uintptr_t{1}));
+        while (m_slots[i] != 0) i = (i + 1) & mask;
+        m_slots[i] = slot;
+    }
+}
+
 void ResetInfoPanel(Editor& ed) {
     ed.info.dirty = ~0u;
     ed.info.pictures.clear();
@@ -195,13 +215,20 @@ void UpdateInfoPanel(Editor& ed) {
 
     const Clock::time_point now = Clock::now();
     const bool folderDue = now - info.folderCheckedAt >= kFolderInterval;
-    if (info.dirty == 0 && !info.picturesPending && !folderDue) return;
+    // The slices run only in a cycle that handled no event: what a cycle's handlers changed
+    // is painted at the start of the next one, and that must not wait behind them.
+    const bool idle = ed.frame.events.empty();
+    const bool slicesDue = idle && (info.tilesPending || info.picturesPending);
+    if (info.dirty == 0 && !slicesDue && !folderDue) return;
 
     if (info.dirty != 0) {
         setLabel(ed, gadget::InfoFile,
                  "File: " + (ed.documentPath.empty() ? std::string("not saved yet") : ed.documentPath));
-        setLabel(ed, gadget::InfoChanges,
-                 std::string("Unsaved changes: ") + (ed.history.atSavedState() ? "none" : "yes"));
+        // What Close would find: edits that cancel out leave nothing to save. Back at the
+        // saved step the content is the saved one (every change is a step); elsewhere the
+        // fingerprint tells, a walk over the tiles taken here once a cycle at most.
+        const bool unsaved = !ed.history.atSavedState() && HasUnsavedChanges(ed);
+        setLabel(ed, gadget::InfoChanges, std::string("Unsaved changes: ") + (unsaved ? "yes" : "none"));
     }
     if (info.dirty & kScanParts) {
         const document::TileGroup* group = document::LookUpTileGroup(ed.doc, kTileGroup);
@@ -210,10 +237,14 @@ void UpdateInfoPanel(Editor& ed) {
                      "    Textures: " + document::NumberToText(static_cast<std::int64_t>(ed.doc.textures.size())) +
                      " (" + SizeText(textureBytes(ed)) + ")    Tiles: " +
                      document::NumberToText(group ? static_cast<std::int64_t>(group->tiles.size()) : 0));
-        scanTiles(ed);
+        restartScan(info);
     }
     if (info.dirty & part::Textures) info.picturesPending = true;
-    if (info.picturesPending) info.picturesPending = !checkPictures(ed);
+    if (idle && (info.tilesPending || info.picturesPending)) {
+        const Clock::time_point deadline = Clock::now() + kSliceBudget;
+        if (info.tilesPending) info.tilesPending = !scanTiles(ed, deadline);
+        if (!info.tilesPending && info.picturesPending) info.picturesPending = !checkPictures(ed, deadline);
+    }
     if (folderDue || info.dirty != 0) {
         std::error_code ec;
         info.folderMissing = !std::filesystem::is_directory(kTextureFolder, ec);
@@ -231,7 +262,8 @@ void HandleProblemsGadget(Editor& ed) {
     if (problem != Problem::MissingTexture && problem != Problem::MissingMaterial) return;
     // The list is up to date unless a change came in this very cycle.
     info.dirty |= ed.history.takeChanges();
-    if (info.dirty & kScanParts) scanTiles(ed);
+    if (info.dirty & kScanParts) restartScan(info);
+    if (info.tilesPending) info.tilesPending = !scanTiles(ed, Clock::time_point::max());
     const BrokenTiles& broken = problem == Problem::MissingTexture ? info.missingTexture : info.missingMaterial;
     if (broken.firstRow < 0) return;
     platform::Gadgets& g = ed.gadgets();

@@ -2,10 +2,13 @@
 // The TileSet tab's account of the document, below the tile-size frames: the file it
 // belongs to, whether it has unsaved changes, what it holds, and the problems in it.
 //
-// Kept cheap for large documents: the panel is brought up to date once a loop cycle and
-// only while the TileSet tab is in front; the walk over the tiles runs only after a change
-// to the tiles, materials or textures; each texture is decoded once per record (its
-// serial), a few milliseconds' worth per cycle.
+// Kept cheap for large documents: the panel is brought up to date once a loop cycle, only
+// while the TileSet tab is in front and only after a change; the unsaved-changes line
+// compares the document's fingerprint (a walk over the tiles, two words each) unless the
+// history is at the saved step. The longer work goes in slices into cycles that handled no
+// event, a few milliseconds each, so it never delays what the user's action changed: the
+// walk that looks for broken tiles (after a change to the tiles, materials or textures),
+// then the decoding of each texture not seen before (once per record, by its serial).
 
 #include <chrono>
 #include <cstddef>
@@ -13,6 +16,8 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "document/sharedtext.h"
 
 namespace marquetor::editor {
 
@@ -30,10 +35,39 @@ inline constexpr unsigned kFileChanged = 16u;
 
 enum class Problem { None, MissingTexture, MissingMaterial, TileSize, NoPicture, NoTextureFolder, Checking };
 
+// Whether each name the tiles hold is a key of the document, looked up once per shared
+// text (a million tiles hold a few thousand texts between them). Keyed on the address of
+// the text's bytes, which stays while a tile holds the text; forgotten after a change.
+class NameAnswers {
+public:
+    template <class Look>
+    bool held(const document::SharedText& name, Look&& look);
+    void clear() { *this = NameAnswers(); }
+
+private:
+    std::size_t slotOf(const char* key) const {
+        const auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(key));
+        return static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> m_shift);
+    }
+    void grow();
+    // A slot holds the text's address with the answer in its lowest bit (the bytes of a
+    // text start at an even address); 0 is a free slot.
+    std::vector<std::uintptr_t> m_slots;
+    std::size_t m_used = 0;
+    int m_shift = 64;
+    const char* m_lastKey = nullptr;   // tiles come in runs that name the same texts
+    bool m_lastAnswer = false;
+};
+
 struct InfoPanel {
     unsigned dirty = ~0u;   // parts (history.h) changed since the panel was last up to date
     BrokenTiles missingTexture;
     BrokenTiles missingMaterial;
+    // The walk over the tiles: done up to here, and the answers it found for their names.
+    bool tilesPending = true;
+    std::size_t nextTile = 0;
+    NameAnswers textureNames;
+    NameAnswers materialNames;
     // Whether a texture's bytes are a picture, by the texture's serial.
     std::unordered_map<std::uint64_t, bool> pictures;
     bool picturesPending = true;
@@ -55,5 +89,25 @@ void HandleProblemsGadget(Editor& ed);
 
 // "18 bytes", "1.5 KB", "290.3 MB" (1 KB = 1024 bytes).
 std::string SizeText(std::uint64_t bytes);
+
+template <class Look>
+bool NameAnswers::held(const document::SharedText& name, Look&& look) {
+    const char* key = name.data();
+    if (key == m_lastKey) return m_lastAnswer;
+    const auto address = reinterpret_cast<std::uintptr_t>(key);
+    // The empty text holds no block of its own.
+    if (name.empty() || (address & 1u) != 0) return look(name.view());
+    if ((m_used + 1) * 2 > m_slots.size()) grow();
+    const std::size_t mask = m_slots.size() - 1;
+    std::size_t i = slotOf(key);
+    while (m_slots[i] != 0 && (m_slots[i] & ~std::uintptr_t{1}) != address) i = (i + 1) & mask;
+    if (m_slots[i] == 0) {
+        m_slots[i] = address | (look(name.view()) ? 1u : 0u);
+        ++m_used;
+    }
+    m_lastKey = key;
+    m_lastAnswer = (m_slots[i] & 1u) != 0;
+    return m_lastAnswer;
+}
 
 }  // namespace marquetor::editor

@@ -45,6 +45,13 @@ long long MaterialRows::findRow(std::string_view name) const {
     return material ? m_doc.materials.indexOf(material) : -1;
 }
 
+std::vector<std::size_t> MaterialRows::longestRows(std::size_t count) const {
+    platform::LongestRows longest(count);
+    const auto& materials = m_doc.materials.items();
+    for (std::size_t row = 0; row < materials.size(); ++row) longest.see(row, materials[row]->name.size());
+    return longest.rows();
+}
+
 std::size_t TextureRows::rowCount() const { return m_doc.textures.size(); }
 
 std::string TextureRows::cellText(std::size_t row, int column) const {
@@ -53,5 +60,12 @@ std::string TextureRows::cellText(std::size_t row, int column) const {
 }
 
 long long TextureRows::findRow(std::string_view name) const { return m_doc.textures.positionOf(name); }
+
+std::vector<std::size_t> TextureRows::longestRows(std::size_t count) const {
+    platform::LongestRows longest(count);
+    std::size_t row = 0;
+    m_doc.textures.forEach([&](const document::Texture& texture) { longest.see(row++, texture.name.size()); });
+    return longest.rows();
+}
 
 }  // namespace marquetor::editor

@@ -6,6 +6,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "document/tileset.h"
 #include "platform/rowsource.h"
@@ -31,6 +32,7 @@ public:
     std::size_t rowCount() const override;
     std::string cellText(std::size_t row, int column) const override;
     long long findRow(std::string_view name) const override;   // through the name index
+    std::vector<std::size_t> longestRows(std::size_t count) const override;   // by the names' lengths
 
 private:
     const document::TileSet& m_doc;
@@ -43,6 +45,7 @@ public:
     std::size_t rowCount() const override;
     std::string cellText(std::size_t row, int column) const override;
     long long findRow(std::string_view name) const override;   // through the texture map
+    std::vector<std::size_t> longestRows(std::size_t count) const override;
 
 private:
     const document::TileSet& m_doc;

@@ -138,6 +138,10 @@ void setInitialValues(Editor& ed) {
     g.choiceBox(gadget::TileTexture).setSource(std::make_unique<TextureRows>(ed.doc));
     g.listView(gadget::TilesList).setSource(std::make_unique<TileRows>(ed.doc));
     RebuildMaterialLists(ed);   // the document is empty here, so both stay empty
+    // Delete in a list does what its tab's Delete button does.
+    g.listView(gadget::MaterialsList).setDeleteKeyGadget(gadget::MaterialDelete);
+    g.listView(gadget::TexturesList).setDeleteKeyGadget(gadget::TextureDelete);
+    g.listView(gadget::TilesList).setDeleteKeyGadget(gadget::TileDelete);
     g.spinBox(gadget::TileLayer).setValue(0);
     auto& collision = g.choiceBox(gadget::TileCollision);
     for (const char* item : {"False", "True", "2", "3", "4", "5"}) collision.addItem(item);

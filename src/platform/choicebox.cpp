@@ -4,9 +4,11 @@
 #include <QFocusEvent>
 #include <QListView>
 #include <QProxyStyle>
+#include <QScrollBar>
 #include <QStyleFactory>
 
 #include <algorithm>
+#include <climits>
 
 #include "platform/gadgets.h"
 
@@ -59,6 +61,25 @@ ChoiceWidget::ChoiceWidget(QWidget* parent, EventQueue* queue, int id, QStyle* d
     if (auto* list = qobject_cast<QListView*>(view())) list->setUniformItemSizes(true);
     setModel(m_model);
     connect(this, qOverload<int>(&QComboBox::activated), this, [this] { m_sink.notify(); });
+}
+
+void ChoiceWidget::showPopup() {
+    // The widest entry is among the longest texts: only those few are measured, as the
+    // list would draw them. The list is never narrower than its box.
+    constexpr std::size_t kMeasured = 16;
+    QAbstractItemView* list = view();
+    int widest = 0;
+    for (const std::size_t row : m_model->source().longestRows(kMeasured)) {
+        if (row > static_cast<std::size_t>(INT_MAX) || !m_model->validRow(static_cast<int>(row))) continue;
+        widest = std::max(widest, list->sizeHintForIndex(m_model->index(static_cast<int>(row), 0)).width());
+    }
+    int needed = 0;
+    if (widest > 0) {
+        needed = widest + 2 * list->frameWidth();
+        if (count() > maxVisibleItems()) needed += list->verticalScrollBar()->sizeHint().width();
+    }
+    list->setMinimumWidth(needed);
+    QComboBox::showPopup();
 }
 
 void addComboItem(QComboBox* box, std::string_view bytes) {

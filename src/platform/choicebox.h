@@ -27,6 +27,8 @@ class ChoiceWidget final : public QComboBox {
 public:
     ChoiceWidget(QWidget* parent, EventQueue* queue, int id, QStyle* dropDownStyle);
     RowSourceModel* entries() const { return m_model; }
+    // Opens the list at least as wide as its widest entry.
+    void showPopup() override;
 
 private:
     EventSink m_sink;

@@ -15,6 +15,7 @@ public:
     // While muted, the widget's own bookkeeping (which the editor must not hear of) raises
     // no event.
     void mute(bool muted) { m_muted = muted; }
+    int id() const { return m_id; }
 
 private:
     EventQueue* m_queue;

@@ -80,6 +80,7 @@ QVariant FolderModel::data(const QModelIndex& index, int role) const {
     if (role == Qt::DecorationRole && index.column() == 0) {
         return QApplication::style()->standardIcon(e->folder ? QStyle::SP_DirIcon : QStyle::SP_FileIcon);
     }
+    if (role == Qt::ToolTipRole) return fullRowText(*this, index.row());
     if (role != Qt::DisplayRole) return {};
     switch (index.column()) {
     case 0:

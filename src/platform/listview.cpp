@@ -1,7 +1,9 @@
 #include "platform/listview.h"
 
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QTextDocument>
 
 #include <climits>
 
@@ -22,6 +24,26 @@ std::string_view columnOf(std::string_view row, int column) {
     return row.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start);
 }
 
+QString fullRowText(const QAbstractItemModel& model, int row) {
+    const int columns = model.columnCount();
+    QString text;
+    for (int c = 0; c < columns; ++c) {
+        const QString cell = model.data(model.index(row, c), Qt::DisplayRole).toString();
+        if (columns == 1) {
+            text = cell;
+            break;
+        }
+        if (cell.isEmpty()) continue;
+        if (!text.isEmpty()) text += QLatin1Char('\n');
+        const QString title = model.headerData(c, Qt::Horizontal, Qt::DisplayRole).toString();
+        if (!title.isEmpty()) text += title + QStringLiteral(": ");
+        text += cell;
+    }
+    // A name such as "<b>Stone" would be drawn as markup otherwise.
+    if (Qt::mightBeRichText(text)) text = Qt::convertFromPlainText(text, Qt::WhiteSpaceNoWrap);
+    return text;
+}
+
 // ---- HeldRows ----
 
 std::string_view HeldRows::rowText(std::size_t row) const {
@@ -37,6 +59,15 @@ std::string HeldRows::cellText(std::size_t row, int column) const {
     if (row >= m_ends.size() || column < 0) return {};
     if (m_cells == Cells::Whole) return column == 0 ? std::string(rowText(row)) : std::string();
     return std::string(columnOf(rowText(row), column));
+}
+
+std::vector<std::size_t> HeldRows::longestRows(std::size_t count) const {
+    LongestRows longest(count);
+    for (std::size_t row = 0; row < m_ends.size(); ++row) {
+        const std::string_view text = rowText(row);
+        longest.see(row, m_cells == Cells::Whole ? text.size() : columnOf(text, 0).size());
+    }
+    return longest.rows();
 }
 
 void HeldRows::clear() {
@@ -93,7 +124,9 @@ int RowSourceModel::columnCount(const QModelIndex& parent) const {
 }
 
 QVariant RowSourceModel::data(const QModelIndex& index, int role) const {
-    if (role != Qt::DisplayRole || !index.isValid() || !validRow(index.row())) return {};
+    if (!index.isValid() || !validRow(index.row())) return {};
+    if (role == Qt::ToolTipRole) return fullRowText(*this, index.row());
+    if (role != Qt::DisplayRole) return {};
     return textcodec::fromBytes(source().cellText(static_cast<std::size_t>(index.row()), index.column()));
 }
 
@@ -164,13 +197,18 @@ std::string RowSourceModel::cell(int row, int column) const {
 // ---- ListWidget ----
 
 ListWidget::ListWidget(QWidget* parent, EventQueue* queue, int id, bool fullRowSelect)
-    : QTableView(parent), m_sink(queue, id), m_fullRowSelect(fullRowSelect) {
+    : QTableView(parent), m_sink(queue, id), m_queue(queue), m_fullRowSelect(fullRowSelect) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setSelectionBehavior(fullRowSelect ? QAbstractItemView::SelectRows : QAbstractItemView::SelectItems);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTabKeyNavigation(false);   // Tab moves the focus on to the next gadget
     setWordWrap(false);
     setCornerButtonEnabled(false);
+    // Qt's automatic scrolling stays off: with it, a press dragged past the list's edge
+    // scrolls the list, selecting row after row (each a selection the editor handles, a
+    // preview decoded for each tile), and a click on a row cut by the edge moves the list
+    // half a second later. The rows the keys move to and the rows the program selects are
+    // brought into view here instead (keyPressEvent, setSelectedRow).
     setAutoScroll(false);
     QHeaderView* rows = verticalHeader();
     rows->hide();
@@ -248,6 +286,34 @@ bool ListWidget::viewportEvent(QEvent* event) {
     return QTableView::viewportEvent(event);
 }
 
+void ListWidget::keyPressEvent(QKeyEvent* event) {
+    const bool plain = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+    if (event->key() == Qt::Key_Delete && plain && m_deleteKey.id() != 0) {
+        // As a click on the tab's Delete button: its handler runs, knowing nothing of the
+        // key. A held key deletes one record, as a held mouse button does.
+        if (!event->isAutoRepeat()) m_deleteKey.notify();
+        event->accept();
+        return;
+    }
+    const QModelIndex before = currentIndex();
+    QTableView::keyPressEvent(event);
+    // An arrow, page or letter key that moved to another row shows that row.
+    const QModelIndex now = currentIndex();
+    if (now.isValid() && now != before) scrollTo(now);
+}
+
+QModelIndex ListWidget::moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) {
+    // Home and End go to the first and the last row, as in the system's lists, in the
+    // same column (a table would go to the first or the last column of the row).
+    if (action == MoveHome || action == MoveEnd) {
+        const int rows = model() != nullptr ? model()->rowCount(rootIndex()) : 0;
+        if (rows == 0) return {};
+        const int column = currentIndex().isValid() ? currentIndex().column() : 0;
+        return model()->index(action == MoveHome ? 0 : rows - 1, column, rootIndex());
+    }
+    return QTableView::moveCursor(action, modifiers);
+}
+
 RowListWidget::RowListWidget(QWidget* parent, EventQueue* queue, int id, std::vector<QString> titles,
                              bool fullRowSelect)
     : ListWidget(parent, queue, id, fullRowSelect), m_model(new RowSourceModel(std::move(titles), this)) {
@@ -267,6 +333,9 @@ detail::RowSourceModel& rowsOf(const ListView& list) {
 void ListView::setSource(std::unique_ptr<RowSource> source) { rowsOf(*this).setSource(std::move(source)); }
 void ListView::rebuild() { rowsOf(*this).reload(); }
 void ListView::refreshRow(int row) { rowsOf(*this).rowChanged(row); }
+void ListView::setDeleteKeyGadget(int gadget) {
+    static_cast<detail::RowListWidget*>(widget())->setDeleteKeyGadget(gadget);
+}
 
 void ListView::clear() {
     detail::RowSourceModel& rows = rowsOf(*this);

@@ -22,6 +22,12 @@ namespace marquetor::platform::detail {
 // Column `column` of a row text whose columns are separated by line feeds.
 std::string_view columnOf(std::string_view row, int column);
 
+// A row's full texts for its tooltip, made from the model when the tooltip is asked for: a
+// row of one column is its text; a row of several gives one line per column, its title
+// first ("Color: R128 G128 B0"), leaving out empty cells. A text that Qt would take for
+// markup is shown as it is.
+QString fullRowText(const QAbstractItemModel& model, int row);
+
 // Rows handed over as texts (columns separated by line feeds), kept as those bytes: every
 // row's text in one block, so a list of many rows is filled with a couple of allocations.
 class HeldRows final : public RowSource {
@@ -32,6 +38,7 @@ public:
 
     std::size_t rowCount() const override { return m_ends.size(); }
     std::string cellText(std::size_t row, int column) const override;
+    std::vector<std::size_t> longestRows(std::size_t count) const override;
 
     void clear();
     void append(std::string_view rowText);
@@ -103,14 +110,20 @@ public:
     int selectedRow() const;
     // -1 (or a row that does not exist) clears the selection.
     void setSelectedRow(int row);
+    // The Delete key raises this gadget's event (0: the key does nothing here).
+    void setDeleteKeyGadget(int id) { m_deleteKey = EventSink(m_queue, id); }
 
 protected:
     // Shows the model and reports every change of its selection.
     void attach(QAbstractItemModel* model);
     bool viewportEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override;
     EventSink m_sink;
 
 private:
+    EventQueue* m_queue;
+    EventSink m_deleteKey{nullptr, 0};
     bool m_fullRowSelect;
     bool m_releaseEndsDoubleClick = false;
 };

@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QTextDocument>
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,6 +27,9 @@ void ProblemListWidget::setRows(const std::vector<std::string>& rowTexts) {
     clear();
     for (const std::string& text : rowTexts) {
         auto* item = new QListWidgetItem(textcodec::fromBytes(text), this);
+        // The whole text, for a problem longer than the list is wide.
+        item->setToolTip(Qt::mightBeRichText(item->text()) ? Qt::convertFromPlainText(item->text(), Qt::WhiteSpaceNoWrap)
+                                                           : item->text());
         item->setData(Qt::UserRole, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
     }
     m_activated = -1;

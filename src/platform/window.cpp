@@ -93,56 +93,6 @@ private:
     QWidget* m_window;
 };
 
-// Menu titles after the first live in a bar of their own, laid over the main bar's free
-// space right after its titles, so that the main bar keeps the one title it has always had
-// and the two read as one bar. It follows the main bar's size and titles.
-class MenuBarTail final : public QObject {
-public:
-    explicit MenuBarTail(QMenuBar* main) : m_main(main), m_tail(new QMenuBar(main)) {
-        m_tail->setNativeMenuBar(false);
-        main->installEventFilter(this);
-        m_tail->show();
-    }
-    QMenuBar* bar() const { return m_tail; }
-
-    void place() {
-        const QList<QAction*> mainTitles = m_main->actions();
-        const QList<QAction*> tailTitles = m_tail->actions();
-        // The tail's first title goes where the main bar would put its next one.
-        int x = 0;
-        if (!mainTitles.isEmpty()) {
-            x = m_main->actionGeometry(mainTitles.last()).right() + 1 +
-                m_main->style()->pixelMetric(QStyle::PM_MenuBarItemSpacing, nullptr, m_main);
-        }
-        if (!tailTitles.isEmpty()) x -= m_tail->actionGeometry(tailTitles.first()).left();
-        x = std::max(0, x);
-        m_tail->setGeometry(x, 0, std::max(0, m_main->width() - x), m_main->height());
-    }
-
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (watched == m_main) {
-            switch (event->type()) {
-            case QEvent::Resize:
-            case QEvent::Show:
-            case QEvent::ActionAdded:
-            case QEvent::ActionChanged:
-            case QEvent::ActionRemoved:
-            case QEvent::FontChange:
-            case QEvent::StyleChange:
-                place();
-                break;
-            default:
-                break;
-            }
-        }
-        return false;
-    }
-
-private:
-    QMenuBar* m_main;
-    QMenuBar* m_tail;
-};
-
 [[noreturn]] void misuse(const char* what) {
     std::fprintf(stderr, "marquetor: %s\n", what);
     std::abort();
@@ -161,7 +111,6 @@ struct Window::Impl {
     QWidget* parent = nullptr;      // where the next gadget goes
     MouseButtonFilter* filter = nullptr;
     detail::FileDropFilter* drops = nullptr;
-    MenuBarTail* menuTail = nullptr;
     std::map<int, QAction*> menuItems;
     Gadgets gadgets;
     // Shared by the drop-down lists; goes after the window (the widgets use it to the end).
@@ -275,14 +224,8 @@ QWidget* Window::clientArea() const { return m_impl->client; }
 
 void Window::addMenuTitle(std::string_view title) {
     if (m_impl->window == nullptr) misuse("the menu is built before the window is open");
-    QMenuBar* bar = m_impl->window->menuBar();
-    if (bar->actions().isEmpty()) {
-        m_impl->menu = bar->addMenu(toQt(title));
-        return;
-    }
-    if (m_impl->menuTail == nullptr) m_impl->menuTail = new MenuBarTail(bar);
-    m_impl->menu = m_impl->menuTail->bar()->addMenu(toQt(title));
-    m_impl->menuTail->place();
+    // Every title on the one bar: the arrow keys go from one open menu to the next.
+    m_impl->menu = m_impl->window->menuBar()->addMenu(toQt(title));
 }
 
 void Window::addMenuItem(int item, std::string_view text, std::string_view shortcut) {

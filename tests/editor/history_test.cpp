@@ -86,7 +86,7 @@ protected:
 
     // The Edit menu's item whose text starts with this word.
     QAction* editItem(const QString& word) {
-        for (auto* bar : window()->findChildren<QMenuBar*>()) {
+        if (auto* bar = window()->findChild<QMenuBar*>()) {
             for (QAction* title : bar->actions()) {
                 if (title->menu() == nullptr || title->text().remove('&') != "Edit") continue;
                 for (QAction* item : title->menu()->actions())
@@ -403,17 +403,17 @@ TEST_F(HistoryTest, AltKeysOpenTheMenusAndEditSitsRightAfterFile) {
     QMenu* edit = nullptr;
     QRect fileTitle;
     QRect editTitle;
-    for (auto* bar : window()->findChildren<QMenuBar*>()) {
-        for (QAction* title : bar->actions()) {
-            const QRect at(bar->mapTo(window(), bar->actionGeometry(title).topLeft()), bar->actionGeometry(title).size());
-            if (title->text() == "&File") {
-                file = title->menu();
-                fileTitle = at;
-            }
-            if (title->text() == "&Edit") {
-                edit = title->menu();
-                editTitle = at;
-            }
+    auto* bar = window()->findChild<QMenuBar*>();
+    ASSERT_NE(bar, nullptr);
+    for (QAction* title : bar->actions()) {
+        const QRect at(bar->mapTo(window(), bar->actionGeometry(title).topLeft()), bar->actionGeometry(title).size());
+        if (title->text() == "&File") {
+            file = title->menu();
+            fileTitle = at;
+        }
+        if (title->text() == "&Edit") {
+            edit = title->menu();
+            editTitle = at;
         }
     }
     ASSERT_NE(file, nullptr);
@@ -430,6 +430,11 @@ TEST_F(HistoryTest, AltKeysOpenTheMenusAndEditSitsRightAfterFile) {
     ASSERT_TRUE(QTest::qWaitFor([&] { return !edit->isVisible(); }, 2000));
     QTest::keyClick(window(), Qt::Key_F, Qt::AltModifier);
     ASSERT_TRUE(QTest::qWaitFor([&] { return file->isVisible(); }, 2000));
+    // One bar: the right arrow goes on from the open File menu to Edit, the left one back.
+    QTest::keyClick(file, Qt::Key_Right);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return edit->isVisible() && !file->isVisible(); }, 2000));
+    QTest::keyClick(edit, Qt::Key_Left);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return file->isVisible() && !edit->isVisible(); }, 2000));
     QTest::keyClick(file, Qt::Key_Escape);
     settle();
 }

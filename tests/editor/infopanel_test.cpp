@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "editor/editmenu.h"
+#include "editor/eventloop.h"
 #include "editor/filecommands.h"
 #include "editor/infopanel.h"
 #include "fixture.h"
@@ -82,7 +83,7 @@ protected:
         settle();
     }
     std::string undoItemText() {
-        for (auto* bar : window()->findChildren<QMenuBar*>())
+        if (auto* bar = window()->findChild<QMenuBar*>())
             for (QAction* title : bar->actions())
                 if (title->menu() && title->text().remove('&') == "Edit")
                     return title->menu()->actions().front()->text().toStdString();
@@ -232,4 +233,60 @@ TEST_F(InfoPanelTest, ATileSetDroppedOnTheWindowIsOpenedAsOpenWould) {
     EXPECT_FALSE(editor::HasUnsavedChanges(*ed));
     EXPECT_EQ(g().label(InfoFile).text(), "File: " + (tileSetDir / "other.mrqt").string());
     EXPECT_EQ(ed->history.undoCount(), 0u);
+}
+
+TEST_F(InfoPanelTest, UnsavedChangesSaysWhatCloseWouldFind) {
+    // Water's red goes to 9 and back to 0: two steps, and the document as it was saved.
+    clickRow(MaterialsList, 1);
+    typeInto(Red, "9");
+    click(MaterialUpdate);
+    showTab(0);
+    EXPECT_EQ(g().label(InfoChanges).text(), "Unsaved changes: yes");
+    clickRow(MaterialsList, 1);
+    typeInto(Red, "0");
+    click(MaterialUpdate);
+    EXPECT_EQ(ed->history.undoCount(), 2u);
+    showTab(0);
+    EXPECT_EQ(g().label(InfoChanges).text(), "Unsaved changes: none");
+    // Close agrees: it ends without asking.
+    chooseMenu(editor::menu::Close);
+    EXPECT_EQ(ed->frame.running, 0);
+    EXPECT_TRUE(dialogs.shown.empty());
+}
+
+TEST_F(InfoPanelTest, BrokenTilesAreCountedExactlyAmongThousandsOfNames) {
+    // 3,000 material names, every third one not held; each named by two tiles, the tiles of
+    // a name far apart. The texture names are all held but for one.
+    document::TileSet set;
+    set.tileWidth = 64;
+    set.tileHeight = 64;
+    document::AddTileGroup(set, 1);
+    PutSampleTexture(set, "t.png", PngOfColour(Qt::green));
+    constexpr int kNames = 3000;
+    for (int n = 0; n < kNames; ++n) {
+        if (n % 3 == 2) continue;
+        set.materials.moveToLast();
+        document::AddMaterial(set, "m" + std::to_string(n), 0, "");
+    }
+    // The tiles share their names' texts, as tiles read from a file do.
+    std::vector<document::SharedText> names;
+    for (int n = 0; n < kNames; ++n) names.emplace_back("m" + std::to_string(n));
+    const document::SharedText held("t.png");
+    const document::SharedText gone("gone.png");
+    document::TileGroup* group = document::FindTileGroup(set, 1);
+    for (int copy = 0; copy < 2; ++copy) {
+        for (int n = 0; n < kNames; ++n) {
+            group->tiles.moveToLast();
+            const int id = copy * kNames + n + 1;
+            document::AddTile(*group, id, id == 4000 ? gone : held, names[static_cast<std::size_t>(n)], 0, 0);
+        }
+    }
+    ed->doc = std::move(set);
+    editor::RefreshGadgets(*ed);
+    settle();
+    EXPECT_EQ(problemRows(), (std::vector<std::string>{
+                                 "1 tile names a texture the tile set does not hold (ID 4000)",
+                                 "2000 tiles name a material the tile set does not hold (IDs 3, 6, 9, 12, 15, ...)"}));
+    doubleClickProblem(1);
+    EXPECT_EQ(g().listView(TilesList).selectedRow(), 2);
 }

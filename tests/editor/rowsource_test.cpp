@@ -1,6 +1,7 @@
 // List views and choice boxes that read their rows from a row source, through the real
 // widgets: what a rebuild shows, what a row refresh touches, the bytes and letter-case
 // rules of the choice box, and that a huge drop-down never asks for every entry.
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QSignalSpy>
 #include <QTableView>
@@ -214,4 +215,43 @@ TEST_F(RowSourceTest, AMillionEntryDropDownOpensAskingOnlyForWhatItShows) {
     EXPECT_LT(rows.asked, 1000u);
     combo->hidePopup();
     EXPECT_EQ(box.text(), "row 500000");
+}
+
+namespace {
+
+// A million entries, one of them far longer than the rest; the source names it as its
+// longest (as the editor's sources do from their names' lengths).
+class OneLongRow final : public mp::RowSource {
+public:
+    static constexpr std::size_t kLong = 654'321;
+    mutable std::size_t asked = 0;
+    std::size_t rowCount() const override { return 1'000'000; }
+    std::string cellText(std::size_t row, int) const override {
+        ++asked;
+        return row == kLong ? "row " + std::to_string(row) + " with a name much longer than its box is wide"
+                            : "row " + std::to_string(row);
+    }
+    std::vector<std::size_t> longestRows(std::size_t count) const override {
+        return count > 0 ? std::vector<std::size_t>{kLong, 999'999} : std::vector<std::size_t>{};
+    }
+};
+
+}  // namespace
+
+TEST_F(RowSourceTest, AMillionEntryDropDownOpensAsWideAsItsLongestEntryMeasuringOnlyThat) {
+    mp::ChoiceBox& box = window->createChoiceBox(26, {306, 238, 128, 20});
+    auto owned = std::make_unique<OneLongRow>();
+    OneLongRow& rows = *owned;
+    box.setSource(std::move(owned));
+    auto* combo = static_cast<QComboBox*>(box.widget());
+    rows.asked = 0;
+    combo->showPopup();
+    mp::ProcessPendingToolkitEvents();
+    QAbstractItemView* list = combo->view();
+    ASSERT_TRUE(list->isVisible());
+    EXPECT_LT(rows.asked, 1000u);
+    const QModelIndex longest = combo->model()->index(static_cast<int>(OneLongRow::kLong), 0);
+    EXPECT_GE(list->viewport()->width(), list->sizeHintForIndex(longest).width());
+    EXPECT_GT(list->window()->width(), 128);
+    combo->hidePopup();
 }

@@ -311,7 +311,7 @@ TEST_F(ShellTest, TheWindowShowsTheProgramIconInFourSizes) {
 TEST_F(ShellTest, FileMenuHasItsItemsAndShortcuts) {
     auto* bar = window()->findChild<QMenuBar*>();
     ASSERT_NE(bar, nullptr);
-    ASSERT_EQ(bar->actions().size(), 1);
+    ASSERT_EQ(bar->actions().size(), 2);
     QAction* title = bar->actions().first();
     EXPECT_EQ(title->text().remove('&').toStdString(), "File");
     ASSERT_NE(title->menu(), nullptr);
@@ -323,6 +323,13 @@ TEST_F(ShellTest, FileMenuHasItsItemsAndShortcuts) {
     }
     EXPECT_EQ(items, (std::vector<std::string>{"New", "-", "Save...", "Open...", "-", "Close"}));
     EXPECT_EQ(keys, (std::vector<std::string>{"Ctrl+N", "Ctrl+S", "Ctrl+O", "Ctrl+Q"}));
+    // "Edit" follows on the same bar.
+    QAction* edit = bar->actions().at(1);
+    EXPECT_EQ(edit->text().remove('&').toStdString(), "Edit");
+    ASSERT_NE(edit->menu(), nullptr);
+    std::vector<std::string> editItems;
+    for (QAction* a : edit->menu()->actions()) editItems.push_back(a->isSeparator() ? "-" : a->text().remove('&').toStdString());
+    EXPECT_EQ(editItems, (std::vector<std::string>{"Undo", "Redo"}));
 }
 
 TEST_F(ShellTest, TileSizeBoxesStoreTheNumberOfTheirText) {
