@@ -24,6 +24,7 @@
 #include "cli/digest.h"
 #include "cli/jsontext.h"
 #include "document/text.h"
+#include "fileio/descriptor.h"
 
 namespace marquetor::cli {
 
@@ -191,21 +192,6 @@ private:
     std::optional<std::int32_t> m_id;
 };
 
-// Opens a file for reading; the descriptor is closed when this goes.
-class InputFile {
-public:
-    explicit InputFile(const fs::path& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-    ~InputFile() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 struct FileBytes {
     std::unique_ptr<std::uint8_t[]> bytes;
     std::int32_t size = 0;
@@ -214,10 +200,10 @@ struct FileBytes {
 // A texture file whole. Only regular files: a pipe or a device could block or never end.
 FileBytes readTexture(const fs::path& path, const Record& record) {
     const std::string shown = document::BytesToUtf8(path.string());
-    const InputFile file(path);
-    if (file.fd() < 0) record.refuse(shown + " cannot be read: " + std::strerror(errno));
+    const fileio::Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) record.refuse(shown + " cannot be read: " + std::strerror(errno));
     struct stat st {};
-    if (::fstat(file.fd(), &st) != 0) record.refuse(shown + " cannot be read: " + std::strerror(errno));
+    if (::fstat(file.get(), &st) != 0) record.refuse(shown + " cannot be read: " + std::strerror(errno));
     if (!S_ISREG(st.st_mode)) record.refuse(shown + " is not a regular file");
     if (st.st_size > INT32_MAX)
         record.refuse(shown + " has " + std::to_string(st.st_size) + " bytes; a texture holds at most " +
@@ -229,7 +215,7 @@ FileBytes readTexture(const fs::path& path, const Record& record) {
     if (!out.bytes) record.refuse("not enough memory for " + shown);
     std::size_t got = 0;
     while (got < size) {
-        const ssize_t n = ::read(file.fd(), out.bytes.get() + got, std::min<std::size_t>(size - got, 1u << 30));
+        const ssize_t n = ::read(file.get(), out.bytes.get() + got, std::min<std::size_t>(size - got, 1u << 30));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) record.refuse(shown + " cannot be read: " + std::strerror(errno));
         if (n == 0) break;

@@ -10,25 +10,11 @@
 #include <unistd.h>
 
 #include "document/pool.h"
+#include "fileio/descriptor.h"
 
 namespace marquetor::document {
 
 namespace {
-
-// Closes a file descriptor when it goes out of scope.
-class FdGuard {
-public:
-    explicit FdGuard(int fd) : m_fd(fd) {}
-    FdGuard(const FdGuard&) = delete;
-    FdGuard& operator=(const FdGuard&) = delete;
-    ~FdGuard() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // Reads up to n bytes, retrying after interruptions and short reads. Returns the number of
 // bytes read (less than n at the end of the file), or -1 on an error.
@@ -291,7 +277,7 @@ bool AddTexture(TileSet& set, std::string_view folder, std::string_view fileName
 
         // Non-blocking so that a named pipe given by mistake cannot hang the program; only
         // regular files are taken.
-        FdGuard fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+        fileio::Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
         if (fd.get() < 0) return false;
         struct stat st {};
         if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;

@@ -18,6 +18,8 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include "fileio/descriptor.h"
+
 namespace marquetor::fileio {
 
 namespace {
@@ -66,27 +68,6 @@ private:
     sigset_t m_set{};
     sigset_t m_old{};
     bool m_wasPending = false;
-};
-
-// An open descriptor, closed when this goes unless it was closed (and checked) before.
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : m_fd(fd) {}
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    ~Descriptor() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-    // 0, or the errno of a failed close (which can report a write the disk refused).
-    int close() {
-        const int fd = m_fd;
-        m_fd = -1;
-        return ::close(fd) == 0 ? 0 : errno;
-    }
-
-private:
-    int m_fd;
 };
 
 // Follows symbolic links to the path they finally name, which need not exist yet (a link

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "fileio/descriptor.h"
 #include "tilesetfile/format.h"
 #include "tilesetfile/lineend.h"
 
@@ -467,21 +468,6 @@ LoadResult loadFrom(TileSet& set, In& in) {
     return LoadResult{LoadStatus::Ok, {}};
 }
 
-// Opens a file for reading; the descriptor is closed when this goes.
-class InputFile {
-public:
-    explicit InputFile(const std::filesystem::path& path) : m_fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC)) {}
-    InputFile(const InputFile&) = delete;
-    InputFile& operator=(const InputFile&) = delete;
-    ~InputFile() {
-        if (m_fd >= 0) ::close(m_fd);
-    }
-    int fd() const { return m_fd; }
-
-private:
-    int m_fd;
-};
-
 }  // namespace
 
 LoadResult LoadTileSetFromMemory(TileSet& set, std::span<const std::uint8_t> data) {
@@ -518,9 +504,9 @@ LoadResult LoadTileSet(TileSet& set, const std::filesystem::path& path, std::siz
         return LoadResult{LoadStatus::CannotOpen, "cannot open " + quoted(path) + ": " + why};
     };
     if (path.empty()) return cannot("no file name given");
-    const InputFile file(path);
-    if (file.fd() < 0) return cannot(errnoText(errno));
-    return loadDescriptor(set, file.fd(), blockSize, cannot);
+    const fileio::Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) return cannot(errnoText(errno));
+    return loadDescriptor(set, file.get(), blockSize, cannot);
 }
 
 LoadResult LoadTileSetFromDescriptor(TileSet& set, int fd, std::string_view name) {
