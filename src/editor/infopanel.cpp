@@ -188,20 +188,6 @@ void CreateInfoPanel(Editor& ed) {
     w.createProblemList(gadget::Problems, kProblemsRect);
 }
 
-void NameAnswers::grow() {
-    std::vector<std::uintptr_t> old = std::move(m_slots);
-    m_slots.assign(old.empty() ? 1024 : old.size() * 2, 0);
-    m_shift = 64;
-    for (std::size_t n = m_slots.size(); n > 1; n >>= 1) --m_shift;
-    const std::size_t mask = m_slots.size() - 1;
-    for (const std::uintptr_t slot : old) {
-        if (slot == 0) continue;
-        std::size_t i = slotOf(reinterpret_cast<const char*>(slot & ~std::uintptr_t{1}));
-        while (m_slots[i] != 0) i = (i + 1) & mask;
-        m_slots[i] = slot;
-    }
-}
-
 void ResetInfoPanel(Editor& ed) {
     ed.info.dirty = ~0u;
     ed.info.pictures.clear();

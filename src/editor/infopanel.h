@@ -17,7 +17,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "document/sharedtext.h"
+#include "document/nameanswers.h"
 
 namespace marquetor::editor {
 
@@ -35,30 +35,6 @@ inline constexpr unsigned kFileChanged = 16u;
 
 enum class Problem { None, MissingTexture, MissingMaterial, TileSize, NoPicture, NoTextureFolder, Checking };
 
-// Whether each name the tiles hold is a key of the document, looked up once per shared
-// text (a million tiles hold a few thousand texts between them). Keyed on the address of
-// the text's bytes, which stays while a tile holds the text; forgotten after a change.
-class NameAnswers {
-public:
-    template <class Look>
-    bool held(const document::SharedText& name, Look&& look);
-    void clear() { *this = NameAnswers(); }
-
-private:
-    std::size_t slotOf(const char* key) const {
-        const auto bits = static_cast<std::uint64_t>(reinterpret_cast<std::uintptr_t>(key));
-        return static_cast<std::size_t>((bits * 0x9E3779B97F4A7C15ull) >> m_shift);
-    }
-    void grow();
-    // A slot holds the text's address with the answer in its lowest bit (the bytes of a
-    // text start at an even address); 0 is a free slot.
-    std::vector<std::uintptr_t> m_slots;
-    std::size_t m_used = 0;
-    int m_shift = 64;
-    const char* m_lastKey = nullptr;   // tiles come in runs that name the same texts
-    bool m_lastAnswer = false;
-};
-
 struct InfoPanel {
     unsigned dirty = ~0u;   // parts (history.h) changed since the panel was last up to date
     BrokenTiles missingTexture;
@@ -66,8 +42,8 @@ struct InfoPanel {
     // The walk over the tiles: done up to here, and the answers it found for their names.
     bool tilesPending = true;
     std::size_t nextTile = 0;
-    NameAnswers textureNames;
-    NameAnswers materialNames;
+    document::NameAnswers textureNames;
+    document::NameAnswers materialNames;
     // Whether a texture's bytes are a picture, by the texture's serial.
     std::unordered_map<std::uint64_t, bool> pictures;
     bool picturesPending = true;
@@ -89,25 +65,5 @@ void HandleProblemsGadget(Editor& ed);
 
 // "18 bytes", "1.5 KB", "290.3 MB" (1 KB = 1024 bytes).
 std::string SizeText(std::uint64_t bytes);
-
-template <class Look>
-bool NameAnswers::held(const document::SharedText& name, Look&& look) {
-    const char* key = name.data();
-    if (key == m_lastKey) return m_lastAnswer;
-    const auto address = reinterpret_cast<std::uintptr_t>(key);
-    // The empty text holds no block of its own.
-    if (name.empty() || (address & 1u) != 0) return look(name.view());
-    if ((m_used + 1) * 2 > m_slots.size()) grow();
-    const std::size_t mask = m_slots.size() - 1;
-    std::size_t i = slotOf(key);
-    while (m_slots[i] != 0 && (m_slots[i] & ~std::uintptr_t{1}) != address) i = (i + 1) & mask;
-    if (m_slots[i] == 0) {
-        m_slots[i] = address | (look(name.view()) ? 1u : 0u);
-        ++m_used;
-    }
-    m_lastKey = key;
-    m_lastAnswer = (m_slots[i] & 1u) != 0;
-    return m_lastAnswer;
-}
 
 }  // namespace marquetor::editor
