@@ -252,6 +252,8 @@ struct Building {
     document::TileGroup* group = nullptr;
     std::unordered_map<std::string, std::size_t> materialNames;
     std::unordered_map<std::string, std::size_t> textureNames;
+    // The tiles' names, one text each however many tiles name it, as a load keeps them.
+    document::TextSharer tileNames;
 };
 
 void buildMaterial(const Value& value, std::size_t i, Building& b) {
@@ -393,7 +395,8 @@ void buildTile(const Value& value, std::size_t i, Building& b) {
     const std::string material = r.text("material");
     const std::int16_t layer = r.has("layer") ? r.int16("layer") : std::int16_t{0};
     const std::int16_t collision = r.has("collision") ? r.int16("collision") : std::int16_t{0};
-    if (!document::AddTile(*b.group, r.id(), texture, material, layer, collision)) r.refuse("the ID is taken by an earlier tile");
+    if (!document::AddTile(*b.group, r.id(), b.tileNames.share(texture), b.tileNames.share(material), layer, collision))
+        r.refuse("the ID is taken by an earlier tile");
 }
 
 // Reads the JSON as it is parsed: each record of the three lists is made into a small value

@@ -8,6 +8,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/build.h"
 #include "cli/digest.h"
 #include "process.h"
 #include "document/text.h"
@@ -329,4 +330,22 @@ TEST_F(Build, HandWrittenJsonNeedsOnlyWhatCarriesData) {
     document::PutTexture(expected, "b.png", block("BB"), 2);
     document::AddTile(expected, 1, 5, "a.png", "M", 0, 0);
     EXPECT_EQ(readFile(dir / "out.mrqt"), text(tilesetfile::SaveTileSetToMemory(expected)));
+}
+
+// Tiles that name the same texture or material hold one text between them, as a load keeps
+// them: a million built tiles cost what a million loaded ones do.
+TEST_F(Build, TilesNamingTheSameTextShareIt) {
+    fs::create_directories(dir / "tex");
+    const std::string json = R"({"tileWidth": 8, "tileHeight": 8, "tiles": [
+        {"id": 1, "texture": "a.png", "material": "M"}, {"id": 2, "texture": "a.png", "material": "M"},
+        {"id": 3, "texture": "M", "material": "b.png"}]})";
+    document::TileSet set;
+    const cli::BuildResult r = cli::BuildTileSet(json, dir / "tex", {}, set);
+    ASSERT_TRUE(r.ok) << r.message;
+    const auto& tiles = document::LookUpTileGroup(set, 1)->tiles.items();
+    ASSERT_EQ(tiles.size(), 3u);
+    EXPECT_TRUE(tiles[0]->texture.sharesWith(tiles[1]->texture));
+    EXPECT_TRUE(tiles[0]->material.sharesWith(tiles[1]->material));
+    EXPECT_TRUE(tiles[0]->material.sharesWith(tiles[2]->texture));
+    EXPECT_EQ(tiles[2]->material, "b.png");
 }
