@@ -4,6 +4,7 @@
 #include <climits>
 #include <condition_variable>
 #include <deque>
+#include <forward_list>
 #include <cstring>
 #include <span>
 #include <thread>
@@ -86,13 +87,57 @@ std::string parserReason(const char* what) {
     return document::BytesToUtf8(rest);   // "last read" may quote bytes that are not UTF-8
 }
 
+// The fields of one JSON object, in the order given; a key given twice keeps its last value.
+// A record holds a handful, so a look-up is a scan; the builder reuses one for every record,
+// keys and slots included, so a hundred thousand records cost no allocation each.
+class Fields {
+public:
+    // A JSON value of another kind where an object was expected.
+    static Fields notAnObject() {
+        Fields f;
+        f.m_object = false;
+        return f;
+    }
+    // The fields of a parsed object.
+    static Fields of(const Value& object) {
+        Fields f;
+        for (const auto& [key, item] : object.items()) f.slot(key) = item;
+        return f;
+    }
+
+    bool isObject() const { return m_object; }
+    std::size_t size() const { return m_used; }
+    const std::string& key(std::size_t i) const { return m_slots[i].first; }
+    const Value* find(std::string_view key) const {
+        for (std::size_t i = 0; i < m_used; ++i)
+            if (m_slots[i].first == key) return &m_slots[i].second;
+        return nullptr;
+    }
+    // The value of a key, made null when the key is new. Stays where it is until the next call.
+    Value& slot(std::string_view key) {
+        for (std::size_t i = 0; i < m_used; ++i)
+            if (m_slots[i].first == key) return m_slots[i].second;
+        if (m_used == m_slots.size()) m_slots.emplace_back();
+        auto& [k, v] = m_slots[m_used++];
+        k.assign(key);
+        v = nullptr;
+        return v;
+    }
+    void clear() { m_used = 0; }
+
+private:
+    std::vector<std::pair<std::string, Value>> m_slots;   // the first m_used are in use
+    std::size_t m_used = 0;
+    bool m_object = true;
+};
+
 // One record of the JSON: its fields, read with the record named in every refusal. The name
 // is only put together for a refusal: a hundred thousand records pass through here.
 class Record {
 public:
-    Record(const Value& value, const char* list, std::size_t index, std::span<const std::string_view> keys)
-        : m_value(value), m_list(list), m_index(index), m_keys(keys) {
-        if (!value.is_object()) refuse("is not a JSON object");
+    Record(const Fields& fields, const char* list, std::size_t index, std::span<const std::string_view> keys)
+        : m_fields(fields), m_list(list), m_index(index), m_keys(keys) {
+        if (!fields.isObject()) refuse("is not a JSON object");
     }
 
     // Names the record by what identifies it, once that is read (`material "Stone"`, with a
@@ -109,7 +154,8 @@ public:
         checkKeys();
     }
     void checkKeys() const {
-        for (const auto& [key, item] : m_value.items()) {
+        for (std::size_t i = 0; i < m_fields.size(); ++i) {
+            const std::string& key = m_fields.key(i);
             bool known = false;
             for (const std::string_view k : m_keys) known = known || key == k;
             if (!known) refuse("has a key \"" + key + "\" that no record of its kind has");
@@ -124,12 +170,12 @@ public:
 
     [[noreturn]] void refuse(const std::string& why) const { throw Refused{label() + ": " + why}; }
 
-    bool has(const char* key) const { return m_value.contains(key); }
+    bool has(const char* key) const { return m_fields.find(key) != nullptr; }
 
     // A whole number from lo to hi; `field` words the range in the refusal.
     std::int64_t number(const char* key, std::int64_t lo, std::int64_t hi, const char* field) const {
-        const auto it = m_value.find(key);
-        if (it == m_value.end()) refuse("has no \"" + std::string(key) + "\"");
+        const Value* it = m_fields.find(key);
+        if (!it) refuse("has no \"" + std::string(key) + "\"");
         if (!it->is_number_integer()) refuse("\"" + std::string(key) + "\" is not a whole number");
         std::optional<std::int64_t> v;
         if (!it->is_number_unsigned()) v = it->get<std::int64_t>();
@@ -149,47 +195,49 @@ public:
 
     // A text as the document's bytes: UTF-8 as given, or back to Windows-1252 where the key
     // beside it says the bytes were read that way. Texts are lines of the file: no line end
-    // and no zero byte.
-    std::string text(const char* key) const {
-        const auto it = m_value.find(key);
-        if (it == m_value.end()) refuse("has no \"" + std::string(key) + "\"");
+    // and no zero byte. The view lasts as long as the record.
+    std::string_view text(const char* key) const {
+        const Value* it = m_fields.find(key);
+        if (!it) refuse("has no \"" + std::string(key) + "\"");
         if (!it->is_string()) refuse("\"" + std::string(key) + "\" is not a text");
-        std::string bytes = it->get<std::string>();
+        std::string_view bytes = it->get_ref<const std::string&>();
         const std::string_view encodingKey = encodingKeyOf(key);
-        if (const auto enc = m_value.find(encodingKey); enc != m_value.end()) {
+        if (const Value* enc = m_fields.find(encodingKey)) {
             if (!enc->is_string() || (*enc != kWindows1252 && *enc != kUtf8))
                 refuse("\"" + std::string(encodingKey) + "\" must be \"windows-1252\" or \"utf-8\"");
             if (*enc == kWindows1252) {
                 std::optional<std::string> restored = document::Utf8ToWindows1252(bytes);
                 if (!restored) refuse("\"" + std::string(key) + "\" holds a character that Windows-1252 lacks");
-                bytes = std::move(*restored);
+                bytes = m_restored.emplace_front(std::move(*restored));
             }
         }
-        if (bytes.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+        if (bytes.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos)
             refuse("\"" + std::string(key) + "\" holds a line break or a zero byte, which the file cannot keep");
         return bytes;
     }
 
     const Value* list(const char* key) const {
-        const auto it = m_value.find(key);
-        if (it == m_value.end()) return nullptr;
+        const Value* it = m_fields.find(key);
+        if (!it) return nullptr;
         if (!it->is_array()) refuse("\"" + std::string(key) + "\" is not a list");
         if (it->size() > static_cast<std::size_t>(INT32_MAX))
             refuse("\"" + std::string(key) + "\" holds more records than the file's count can say");
-        return &*it;
+        return it;
     }
 
-    const Value& at(const char* key) const { return m_value.at(key); }
+    // A key that has() found.
+    const Value& at(const char* key) const { return *m_fields.find(key); }
     std::int32_t id() const { return m_id.value_or(0); }
 
 private:
-    const Value& m_value;
+    const Fields& m_fields;
     const char* m_list;   // null for the tile set itself
     std::size_t m_index;
     std::span<const std::string_view> m_keys;   // static arrays
     const char* m_kind = nullptr;
     std::string_view m_name;
     std::optional<std::int32_t> m_id;
+    mutable std::forward_list<std::string> m_restored;   // texts given back their Windows-1252 bytes
 };
 
 struct FileBytes {
@@ -256,9 +304,9 @@ struct Building {
     document::TextSharer tileNames;
 };
 
-void buildMaterial(const Value& value, std::size_t i, Building& b) {
+void buildMaterial(const Fields& value, std::size_t i, Building& b) {
     Record r(value, "materials", i, kMaterialKeys);
-    std::string name = r.text("name");
+    std::string name(r.text("name"));
     r.identify("material", name);
     if (const auto [it, fresh] = b.materialNames.emplace(name, i); !fresh)
         r.refuse("the name is taken by materials[" + std::to_string(it->second) + "]");
@@ -285,7 +333,7 @@ void buildMaterial(const Value& value, std::size_t i, Building& b) {
         color = r.int32("color");
     }
 
-    const std::string description = r.has("description") ? r.text("description") : std::string();
+    const std::string_view description = r.has("description") ? r.text("description") : std::string_view();
     if (description.size() > document::kDescriptionSize)
         r.refuse("the description has " + std::to_string(description.size()) + " bytes; the file keeps at most " +
                  std::to_string(document::kDescriptionSize));
@@ -359,9 +407,9 @@ private:
 // Textures are entered in the order listed, as a load enters a file's textures: within a
 // bucket a load leaves the file's order reversed (most recent first), and entering that order
 // again reverses it back, so the saved file lists them as the dumped one did.
-void buildTexture(const Value& value, std::size_t i, Building& b, DigestChecker& digests) {
+void buildTexture(const Fields& value, std::size_t i, Building& b, DigestChecker& digests) {
     Record r(value, "textures", i, kTextureKeys);
-    std::string name = r.text("name");
+    std::string name(r.text("name"));
     r.identify("texture", name);
     if (const auto [it, fresh] = b.textureNames.emplace(name, i); !fresh)
         r.refuse("the name is taken by textures[" + std::to_string(it->second) + "]");
@@ -388,20 +436,21 @@ void buildTexture(const Value& value, std::size_t i, Building& b, DigestChecker&
     document::PutTexture(b.set, std::move(name), std::move(file.bytes), file.size);
 }
 
-void buildTile(const Value& value, std::size_t i, Building& b) {
+void buildTile(const Fields& value, std::size_t i, Building& b) {
     Record r(value, "tiles", i, kTileKeys);
     r.identify(r.int32("id"));
-    const std::string texture = r.text("texture");
-    const std::string material = r.text("material");
+    const std::string_view texture = r.text("texture");
+    const std::string_view material = r.text("material");
     const std::int16_t layer = r.has("layer") ? r.int16("layer") : std::int16_t{0};
     const std::int16_t collision = r.has("collision") ? r.int16("collision") : std::int16_t{0};
     if (!document::AddTile(*b.group, r.id(), b.tileNames.share(texture), b.tileNames.share(material), layer, collision))
         r.refuse("the ID is taken by an earlier tile");
 }
 
-// Reads the JSON as it is parsed: each record of the three lists is made into a small value
-// of its own and built at once, so a million tiles never sit in memory as JSON values.
-// Everything else at the top (the tile size, a misplaced list) is kept for the end.
+// Reads the JSON as it is parsed: each record of the three lists is read into one reused set
+// of fields and built at once, so a million tiles never sit in memory as JSON values and
+// cost no JSON object each. Everything else at the top (the tile size, a misplaced list) is
+// kept for the end.
 class StreamingBuilder {
 public:
     using Number = Value::number_integer_t;
@@ -425,6 +474,11 @@ public:
             m_topIsObject = true;
             return true;
         }
+        if (m_depth == 3 && !m_list.empty() && !m_inRecord) {   // a record of a list
+            m_inRecord = true;
+            m_fields.clear();
+            return true;
+        }
         return open(Value::object());
     }
     bool start_array(std::size_t) {
@@ -436,7 +490,14 @@ public:
         }
         return open(Value::array());
     }
-    bool end_object() { return close(); }
+    bool end_object() {
+        if (m_inRecord && m_stack.empty()) {
+            m_inRecord = false;
+            --m_depth;
+            return built(m_fields);
+        }
+        return close();
+    }
     bool end_array() {
         if (m_depth == 2 && m_stack.empty() && !m_list.empty()) {
             --m_depth;
@@ -451,6 +512,8 @@ public:
             m_key = k;
         } else if (!m_stack.empty() && m_stack.back()->is_object()) {
             m_keys.push_back(k);
+        } else if (m_inRecord && m_stack.empty()) {
+            m_field = &m_fields.slot(k);
         }
         return true;
     }
@@ -472,6 +535,10 @@ private:
 
     // A value inside a record (or a whole record, or a top-level value).
     bool put(Value v) {
+        if (m_inRecord && m_stack.empty()) {
+            *m_field = std::move(v);
+            return true;
+        }
         if (m_stack.empty()) return done(std::move(v));
         Value& parent = *m_stack.back();
         if (parent.is_object()) {
@@ -483,6 +550,11 @@ private:
         return true;
     }
     bool open(Value container) {
+        if (m_inRecord && m_stack.empty()) {   // a value of a record's field that is not a scalar
+            *m_field = std::move(container);
+            m_stack.push_back(m_field);
+            return true;
+        }
         if (m_stack.empty()) {
             m_record = std::move(container);
             m_stack.push_back(&m_record);
@@ -504,7 +576,7 @@ private:
         --m_depth;
         if (m_stack.empty()) return true;   // the top-level object ends
         m_stack.pop_back();
-        if (m_stack.empty()) return done(std::move(m_record));
+        if (m_stack.empty() && !m_inRecord) return done(std::move(m_record));
         return true;
     }
     // A whole value at depth 1 (a top-level value) or 2 (a record of a list).
@@ -513,12 +585,16 @@ private:
             if (m_depth == 1) m_rest[m_key] = std::move(v);
             return true;
         }
+        return built(Fields::notAnObject());   // objects come through m_fields
+    }
+    // A whole record of the current list.
+    bool built(const Fields& record) {
         const std::size_t i = m_index++;
         if (i >= static_cast<std::size_t>(INT32_MAX))
             throw Refused{"the tile set: \"" + m_list + "\" holds more records than the file's count can say"};
-        if (m_list == "materials") buildMaterial(v, i, m_b);
-        else if (m_list == "textures") buildTexture(v, i, m_b, m_digests);
-        else buildTile(v, i, m_b);
+        if (m_list == "materials") buildMaterial(record, i, m_b);
+        else if (m_list == "textures") buildTexture(record, i, m_b, m_digests);
+        else buildTile(record, i, m_b);
         return true;
     }
 
@@ -530,7 +606,10 @@ private:
     std::unordered_set<std::string> m_topKeys;
     std::string m_list;                // the list whose records are being read
     std::size_t m_index = 0;
-    Value m_record;                    // the record being put together
+    bool m_inRecord = false;           // an object record of a list is being read into m_fields
+    Fields m_fields;
+    Value* m_field = nullptr;          // the value of m_fields' latest key
+    Value m_record;                    // a record that is not an object, being put together
     std::vector<Value*> m_stack;       // its open containers
     std::vector<std::string> m_keys;   // keys waiting for their values
     Value m_rest = Value::object();
@@ -557,7 +636,8 @@ BuildResult BuildTileSet(std::string_view json, const fs::path& texturesDir, con
         if (!Value::sax_parse(json.begin(), json.end(), &builder))
             return {false, lineAndColumn(json, builder.errorPosition()) + ": " + parserReason(builder.errorText().c_str())};
         if (!builder.topIsObject()) throw Refused{"the tile set: is not a JSON object"};
-        const Record top(builder.rest(), nullptr, 0, kTileSetKeys);
+        const Fields topFields = Fields::of(builder.rest());
+        const Record top(topFields, nullptr, 0, kTileSetKeys);
         top.checkKeys();
         set.tileWidth = top.int32("tileWidth");
         set.tileHeight = top.int32("tileHeight");

@@ -276,6 +276,17 @@ TEST_F(Build, RefusesWhatItCannotKeepAndWritesNothing) {
     bad = j;
     bad["tiles"] = 5;
     refused(bad, "the tile set: \"tiles\" is not a list");
+    bad = j;
+    bad["tiles"][0] = Json::array({1, Json::object({{"id", 1}})});
+    refused(bad, "tiles[0]: is not a JSON object");
+    // A field holding an object or a list, with fields after it that are read as usual.
+    bad = j;
+    bad["materials"][0] = Json::object({{"extra", {{"a", Json::array({1, {{"b", 2}}})}}}});
+    bad["materials"][0].update(j["materials"][0]);
+    refused(bad, "material \"Stone\": has a key \"extra\"");
+    bad = j;
+    bad["tiles"][0]["texture"] = Json::array({"rock.png"});
+    refused(bad, "tile 1 (tiles[0]): \"texture\" is not a text");
     refused(Json::array({1}), "the tile set: is not a JSON object");
 
     // The records are built while the JSON is read: refusals still come in document order,
