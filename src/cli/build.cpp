@@ -1,5 +1,6 @@
 #include "cli/build.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <condition_variable>
@@ -98,10 +99,12 @@ public:
         f.m_object = false;
         return f;
     }
-    // The fields of a parsed object.
+    // The fields of a parsed object (whose keys are unique already).
     static Fields of(const Value& object) {
         Fields f;
-        for (const auto& [key, item] : object.items()) f.slot(key) = item;
+        f.m_slots.reserve(object.size());
+        for (const auto& [key, item] : object.items()) f.m_slots.emplace_back(key, item);
+        f.m_used = f.m_slots.size();
         return f;
     }
 
@@ -513,7 +516,12 @@ public:
         } else if (!m_stack.empty() && m_stack.back()->is_object()) {
             m_keys.push_back(k);
         } else if (m_inRecord && m_stack.empty()) {
-            m_field = &m_fields.slot(k);
+            // A record's keys are looked up by a scan, so a record holding thousands of keys
+            // must not keep them all: past kMaxFields, only keys its kind has are kept. The
+            // first kMaxFields hold most of the unknown keys, so the refusal names the same
+            // first unknown key either way.
+            const bool keep = m_fields.size() < kMaxFields || isKeyOf(m_list, k);
+            m_field = keep ? &m_fields.slot(k) : &m_dropped;
         }
         return true;
     }
@@ -532,6 +540,12 @@ public:
 
 private:
     static bool isList(std::string_view key) { return key == "materials" || key == "textures" || key == "tiles"; }
+    static bool isKeyOf(std::string_view list, std::string_view key) {
+        using Keys = std::span<const std::string_view>;
+        const Keys keys = list == "materials" ? Keys(kMaterialKeys) : list == "textures" ? Keys(kTextureKeys) : Keys(kTileKeys);
+        return std::find(keys.begin(), keys.end(), key) != keys.end();
+    }
+    static constexpr std::size_t kMaxFields = 32;
 
     // A value inside a record (or a whole record, or a top-level value).
     bool put(Value v) {
@@ -609,6 +623,7 @@ private:
     bool m_inRecord = false;           // an object record of a list is being read into m_fields
     Fields m_fields;
     Value* m_field = nullptr;          // the value of m_fields' latest key
+    Value m_dropped;                   // the value of a key that was not kept
     Value m_record;                    // a record that is not an object, being put together
     std::vector<Value*> m_stack;       // its open containers
     std::vector<std::string> m_keys;   // keys waiting for their values

@@ -287,6 +287,13 @@ TEST_F(Build, RefusesWhatItCannotKeepAndWritesNothing) {
     bad = j;
     bad["tiles"][0]["texture"] = Json::array({"rock.png"});
     refused(bad, "tile 1 (tiles[0]): \"texture\" is not a text");
+    // Thousands of keys in one record (kept in a short list, which must not grow with them):
+    // the record is still named by its own keys that follow, and the first stranger is named.
+    bad = j;
+    bad["materials"][0] = Json::object();
+    for (int k = 0; k < 5000; ++k) bad["materials"][0]["k" + std::to_string(k)] = k;
+    bad["materials"][0].update(j["materials"][0]);
+    refused(bad, "material \"Stone\": has a key \"k0\"");
     refused(Json::array({1}), "the tile set: is not a JSON object");
 
     // The records are built while the JSON is read: refusals still come in document order,
