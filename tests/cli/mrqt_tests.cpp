@@ -1,83 +1,21 @@
 // The mrqt program, run as a separate process on real files.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
-
-#include <fcntl.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <nlohmann/json.hpp>
 
+#include "process.h"
 #include "cli/commands.h"
 #include "document/tileset.h"
 #include "tilesetfile/format.h"
 
 using namespace marquetor;
-namespace fs = std::filesystem;
+using namespace mrqttest;
 using Json = nlohmann::json;
 
 namespace {
 
-struct Outcome {
-    int status = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string readText(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void writeText(const fs::path& p, std::string_view content) {
-    std::ofstream(p, std::ios::binary) << content;
-}
-
-std::unique_ptr<std::uint8_t[]> block(std::string_view s) {
-    auto out = std::make_unique<std::uint8_t[]>(s.size());
-    std::copy(s.begin(), s.end(), out.get());
-    return out;
-}
-
-class Mrqt : public ::testing::Test {
+class Mrqt : public ScratchFolder {
 protected:
-    void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "mrqt-cli-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        dir = templ;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
-    // Runs the real program with the given arguments; standard output and error go to files.
-    Outcome run(const std::vector<std::string>& args) {
-        const fs::path outFile = dir / ".stdout", errFile = dir / ".stderr";
-        const pid_t child = ::fork();
-        if (child == 0) {
-            const int out = ::open(outFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int err = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0) ::_exit(126);
-            std::vector<char*> argv{const_cast<char*>(MRQT_PROGRAM)};
-            for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-            argv.push_back(nullptr);
-            ::execv(MRQT_PROGRAM, argv.data());
-            ::_exit(127);
-        }
-        Outcome r;
-        int status = 0;
-        EXPECT_EQ(::waitpid(child, &status, 0), child);
-        EXPECT_TRUE(WIFEXITED(status));
-        r.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        r.out = readText(outFile);
-        r.err = readText(errFile);
-        fs::remove(outFile);
-        fs::remove(errFile);
-        return r;
-    }
-
     // A tile set file with a bit of everything, written by the library.
     fs::path sampleFile() {
         document::TileSet set;
@@ -94,8 +32,6 @@ protected:
         EXPECT_TRUE(tilesetfile::SaveTileSet(set, file).ok);
         return file;
     }
-
-    fs::path dir;
 };
 
 }  // namespace
@@ -158,14 +94,14 @@ TEST_F(Mrqt, DumpOfFilesThatAreNotWhole) {
     EXPECT_NE(r.err.find("missing.mrqt"), std::string::npos);
     EXPECT_TRUE(r.out.empty());
 
-    writeText(dir / "picture.png", "\x89PNG\r\n\x1a\n");
+    writeFile(dir / "picture.png", "\x89PNG\r\n\x1a\n");
     r = run({"dump", (dir / "picture.png").string()});
     EXPECT_EQ(r.status, 1);
     EXPECT_NE(r.err.find("not a tile set"), std::string::npos);
 
     // Cut inside the tiles: still read, with a warning.
-    const std::string whole = readText(sampleFile());
-    writeText(dir / "cut.mrqt", whole.substr(0, whole.size() - 3));
+    const std::string whole = readFile(sampleFile());
+    writeFile(dir / "cut.mrqt", whole.substr(0, whole.size() - 3));
     r = run({"dump", (dir / "cut.mrqt").string()});
     EXPECT_EQ(r.status, 0);
     EXPECT_NE(r.err.find("warning"), std::string::npos);
@@ -178,15 +114,15 @@ TEST_F(Mrqt, ResaveWritesTheSameBytes) {
     const fs::path in = sampleFile();
     Outcome r = run({"resave", in.string(), (dir / "copy.mrqt").string()});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(readText(dir / "copy.mrqt"), readText(in));
+    EXPECT_EQ(readFile(dir / "copy.mrqt"), readFile(in));
 
     // A file with a lone-LF header comes out in the canonical form.
-    std::string loose = readText(in);
+    std::string loose = readFile(in);
     loose.replace(0, 6, "0.50\n");
-    writeText(dir / "loose.mrqt", loose);
+    writeFile(dir / "loose.mrqt", loose);
     r = run({"resave", (dir / "loose.mrqt").string(), (dir / "loose.mrqt").string()});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(readText(dir / "loose.mrqt"), readText(in));
+    EXPECT_EQ(readFile(dir / "loose.mrqt"), readFile(in));
 
     r = run({"resave", in.string(), (dir / "no" / "such" / "out.mrqt").string()});
     EXPECT_EQ(r.status, 1);
@@ -209,15 +145,15 @@ TEST_F(Mrqt, ExtractWritesTexturesAndNeverOutsideTheFolder) {
 
     const fs::path out = dir / "out" / "textures";   // created when missing
     fs::create_directories(out);
-    writeText(dir / "outside.png", "keep");
+    writeFile(dir / "outside.png", "keep");
     fs::create_symlink(dir / "outside.png", out / "linked.png");
 
     const Outcome r = run({"extract", file.string(), out.string()});
     EXPECT_EQ(r.status, 1);   // something was skipped
-    EXPECT_EQ(readText(out / "rock.png"), std::string("\x89PNG\0\r\n", 7));
+    EXPECT_EQ(readFile(out / "rock.png"), std::string("\x89PNG\0\r\n", 7));
     EXPECT_TRUE(fs::exists(out / "empty.bmp"));
     EXPECT_EQ(fs::file_size(out / "empty.bmp"), 0u);
-    EXPECT_EQ(readText(dir / "outside.png"), "keep");   // not written through the link
+    EXPECT_EQ(readFile(dir / "outside.png"), "keep");   // not written through the link
     for (const char* bad : {"../escape.png", "sub/x.png", "back\\slash.png", "linked.png"})
         EXPECT_NE(r.err.find(bad), std::string::npos) << bad;
 
@@ -238,7 +174,7 @@ TEST_F(Mrqt, ExtractWritesTexturesAndNeverOutsideTheFolder) {
     ASSERT_TRUE(tilesetfile::SaveTileSet(good, dir / "good.mrqt").ok);
     const Outcome ok = run({"extract", (dir / "good.mrqt").string(), (dir / "fresh").string()});
     EXPECT_EQ(ok.status, 0) << ok.err;
-    EXPECT_EQ(readText(dir / "fresh" / "x.tga"), "tga");
+    EXPECT_EQ(readFile(dir / "fresh" / "x.tga"), "tga");
 }
 
 TEST(PlainFileName, RefusesEverythingThatLeavesTheFolder) {
