@@ -23,24 +23,6 @@ locale_t utf8Locale() {
     return locale;
 }
 
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
 // Reports names (in the order given) that fold to the same text, one finding per group.
 template <class Names>
 void reportCaseGroups(Problem problem, const Names& names, const std::function<void(const Finding&)>& report) {
@@ -103,14 +85,10 @@ std::string FoldCase(std::string_view bytes) {
     const auto* end = p + shown.size();
     const locale_t locale = utf8Locale();
     while (p < end) {
-        char32_t cp = *p;
-        const int extra = cp < 0x80 ? 0 : cp < 0xE0 ? 1 : cp < 0xF0 ? 2 : 3;
-        if (extra > 0) cp &= 0x3Fu >> extra;
-        for (int k = 1; k <= extra; ++k) cp = cp << 6 | (p[k] & 0x3Fu);
-        p += extra + 1;
+        char32_t cp = document::NextUtf8(p);
         if (locale != static_cast<locale_t>(nullptr)) cp = static_cast<char32_t>(::towlower_l(static_cast<wint_t>(cp), locale));
         else if (cp >= 'A' && cp <= 'Z') cp += 'a' - 'A';
-        appendUtf8(out, cp);
+        document::AppendUtf8(out, cp);
     }
     return out;
 }

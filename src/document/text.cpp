@@ -96,20 +96,34 @@ constexpr char16_t kCp1252High[32] = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
-void appendUtf8(std::string& out, char32_t cp) {
+}  // namespace
+
+char32_t NextUtf8(const unsigned char*& p) {
+    char32_t cp = *p;
+    const int extra = cp < 0x80 ? 0 : cp < 0xE0 ? 1 : cp < 0xF0 ? 2 : 3;
+    if (extra > 0) cp &= 0x3Fu >> extra;
+    for (int k = 1; k <= extra; ++k) cp = cp << 6 | (p[k] & 0x3Fu);
+    p += extra + 1;
+    return cp;
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
     if (cp < 0x80) {
         out += static_cast<char>(cp);
     } else if (cp < 0x800) {
         out += static_cast<char>(0xC0 | (cp >> 6));
         out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
+    } else if (cp < 0x10000) {
         out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
         out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
         out += static_cast<char>(0x80 | (cp & 0x3F));
     }
 }
-
-}  // namespace
 
 std::string BytesToUtf8(std::string_view bytes) {
     if (IsValidUtf8(bytes)) return std::string(bytes);
@@ -118,8 +132,8 @@ std::string BytesToUtf8(std::string_view bytes) {
     for (const char ch : bytes) {
         const auto b = static_cast<unsigned char>(ch);
         if (b < 0x80) out += ch;
-        else if (b < 0xA0) appendUtf8(out, kCp1252High[b - 0x80]);
-        else appendUtf8(out, b);
+        else if (b < 0xA0) AppendUtf8(out, kCp1252High[b - 0x80]);
+        else AppendUtf8(out, b);
     }
     return out;
 }
@@ -131,11 +145,7 @@ std::optional<std::string> Utf8ToWindows1252(std::string_view utf8) {
     const auto* p = reinterpret_cast<const unsigned char*>(utf8.data());
     const auto* end = p + utf8.size();
     while (p < end) {
-        char32_t cp = *p;
-        int extra = cp < 0x80 ? 0 : cp < 0xE0 ? 1 : cp < 0xF0 ? 2 : 3;
-        if (extra > 0) cp &= 0x3Fu >> extra;
-        for (int k = 1; k <= extra; ++k) cp = cp << 6 | (p[k] & 0x3Fu);
-        p += extra + 1;
+        const char32_t cp = NextUtf8(p);
         if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF)) {
             out += static_cast<char>(cp);
             continue;

@@ -31,6 +31,10 @@ std::string ColorText(std::int32_t color);
 
 // Strict UTF-8: no overlong forms, no surrogates, nothing above U+10FFFF.
 bool IsValidUtf8(std::string_view bytes);
+// One character of text that IsValidUtf8 accepted; `p` moves past it.
+char32_t NextUtf8(const unsigned char*& p);
+// A character (up to U+10FFFF) appended as UTF-8.
+void AppendUtf8(std::string& out, char32_t cp);
 // The document's bytes as UTF-8 text: unchanged when they are valid UTF-8, otherwise read
 // as Windows-1252 (the five bytes it leaves undefined become the C1 controls U+0081...).
 std::string BytesToUtf8(std::string_view bytes);
