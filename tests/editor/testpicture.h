@@ -3,12 +3,13 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QColor>
 #include <QImage>
 
 #include <string>
 
-inline std::string PngOfColour(Qt::GlobalColor color) {
-    QImage image(8, 8, QImage::Format_RGBA8888);
+inline std::string PngOfColour(const QColor& color, int width = 8, int height = 8) {
+    QImage image(width, height, QImage::Format_RGBA8888);
     image.fill(color);
     QByteArray bytes;
     QBuffer buffer(&bytes);

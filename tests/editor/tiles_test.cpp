@@ -1,7 +1,6 @@
 // The Tiles tab: selecting a tile into the editors, the texture preview, Add with its
 // checks and the advancing ID, Update in place, Delete, Sort.
 
-#include <QBuffer>
 #include <QByteArray>
 #include <QColor>
 #include <QComboBox>
@@ -21,6 +20,7 @@
 #include "editor/tilestab.h"
 #include "fixture.h"
 #include "sampletileset.h"
+#include "testpicture.h"
 #include "tilesetfile/format.h"
 
 using namespace editor::gadget;
@@ -33,17 +33,6 @@ constexpr char kInvalidId[] = "The ID is invalid or already exists!";
 constexpr char kNoTexture[] = "No texture selected!";
 constexpr char kNoMaterial[] = "No material selected!";
 constexpr char kIdExists[] = "The ID already exists!";
-
-// A PNG file of one colour.
-std::string pngOf(QColor color, int width = 16, int height = 16) {
-    QImage image(width, height, QImage::Format_RGBA8888);
-    image.fill(color);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "PNG");
-    return bytes.toStdString();
-}
 
 struct TileRow {
     int id;
@@ -64,8 +53,8 @@ document::TileSet tileSetWith(std::initializer_list<TileRow> tiles) {
         set.materials.moveToLast();
         document::AddMaterial(set, name, 0, "");
     }
-    PutSampleTexture(set, "grass.png", pngOf(QColor(0, 200, 0)));
-    PutSampleTexture(set, "water.png", pngOf(QColor(0, 0, 220)));
+    PutSampleTexture(set, "grass.png", PngOfColour(QColor(0, 200, 0), 16, 16));
+    PutSampleTexture(set, "water.png", PngOfColour(QColor(0, 0, 220), 16, 16));
     PutSampleTexture(set, "broken.png", "no picture here");
     document::TileGroup* group = document::FindTileGroup(set, 1);
     for (const TileRow& t : tiles) {
@@ -383,7 +372,7 @@ TEST_F(TilesTest, UpdateRewritesItsOwnRowAndNeverTheId) {
 
     // No texture chosen (the texture list changed since): the tile keeps its texture, the
     // rest is still replaced.
-    PutSampleTexture(ed->doc, "sand.png", pngOf(Qt::yellow));
+    PutSampleTexture(ed->doc, "sand.png", PngOfColour(Qt::yellow, 16, 16));
     editor::RebuildTextureLists(*ed);   // as the Textures tab does after an import
     settle();
     ASSERT_EQ(g().choiceBox(TileTexture).state(), -1);
@@ -485,8 +474,8 @@ TEST_F(TilesTest, SortOrdersBySignedIdInPlace) {
 }
 
 TEST_F(TilesTest, ChoiceBoxesHaveNothingChosenAfterTheOtherTabsChangeTheirLists) {
-    writeFile(textureDir / "sand.png", pngOf(Qt::yellow));
-    writeFile(textureDir / "snow.png", pngOf(Qt::white));
+    writeFile(textureDir / "sand.png", PngOfColour(Qt::yellow, 16, 16));
+    writeFile(textureDir / "snow.png", PngOfColour(Qt::white, 16, 16));
     restart("");
     load(tileSetWith({}));
     addTile("1", "grass.png", "Grass");
@@ -650,8 +639,8 @@ TEST_F(TilesTest, NamesAreChosenAndStoredByteForByte) {
     document::TileSet set = tileSetWith({});
     // Two textures and two materials whose names differ only in letter case, and a name
     // that is not UTF-8 (Windows-1252 "Café").
-    PutSampleTexture(set, "Moss.png", pngOf(Qt::red));
-    PutSampleTexture(set, "moss.png", pngOf(Qt::cyan));
+    PutSampleTexture(set, "Moss.png", PngOfColour(Qt::red, 16, 16));
+    PutSampleTexture(set, "moss.png", PngOfColour(Qt::cyan, 16, 16));
     for (const char* name : {"Rock", "rock", "Caf\xe9"}) {
         set.materials.moveToLast();
         document::AddMaterial(set, name, 0, "");
