@@ -29,28 +29,19 @@ void History::record(std::unique_ptr<Step> step) {
     keepLimits();
 }
 
-unsigned History::undo(Editor& ed) {
-    if (m_undo.empty()) return 0;
-    ++m_version;
-    Entry entry = std::move(m_undo.back());
-    m_undo.pop_back();
-    entry.step->undo(ed);
-    const unsigned parts = entry.step->parts();
-    m_redo.push_back(std::move(entry));
-    m_sealed = true;
-    m_changes |= parts;
-    keepLimits();
-    return parts;
-}
+unsigned History::undo(Editor& ed) { return takeStep(ed, m_undo, m_redo, true); }
 
-unsigned History::redo(Editor& ed) {
-    if (m_redo.empty()) return 0;
+unsigned History::redo(Editor& ed) { return takeStep(ed, m_redo, m_undo, false); }
+
+unsigned History::takeStep(Editor& ed, std::deque<Entry>& from, std::deque<Entry>& to, bool undoing) {
+    if (from.empty()) return 0;
     ++m_version;
-    Entry entry = std::move(m_redo.back());
-    m_redo.pop_back();
-    entry.step->redo(ed);
+    Entry entry = std::move(from.back());
+    from.pop_back();
+    if (undoing) entry.step->undo(ed);
+    else entry.step->redo(ed);
     const unsigned parts = entry.step->parts();
-    m_undo.push_back(std::move(entry));
+    to.push_back(std::move(entry));
     m_sealed = true;
     m_changes |= parts;
     keepLimits();

@@ -99,6 +99,8 @@ private:
         std::unique_ptr<Step> step;
         std::uint64_t id;   // the document's state after the step
     };
+    // Undoes (or redoes) the last step of `from` and moves it onto `to`.
+    unsigned takeStep(Editor& ed, std::deque<Entry>& from, std::deque<Entry>& to, bool undoing);
     void keepLimits();
     std::uint64_t nextId() { return ++m_lastId; }
 
