@@ -33,6 +33,7 @@ struct Metadata {
         std::string file;
     };
     std::optional<std::int64_t> tileWidth, tileHeight;
+    bool listsMaterials = false;   // the export's list is all the set had
     std::vector<Material> materials;
     std::vector<Texture> textures;
     std::vector<std::int64_t> tileOrder;
@@ -143,6 +144,7 @@ bool Importer::readMetadata(const Tileset& ts) {
     };
     Json materials, textures;
     if (!parseList(keys::kMaterials, materials) || !parseList(keys::kTextures, textures)) return false;
+    m_meta.listsMaterials = FindProperty(props, keys::kMaterials) != nullptr;
     for (const Json& m : materials) {
         if (!m.is_object()) return fail(std::string(keys::kMaterials) + ": a material that is not a JSON object");
         Metadata::Material material;
@@ -363,10 +365,13 @@ bool Importer::makeTile(const Tile& t, const std::string& texture, bool hasImage
 }
 
 void Importer::fill(document::TileSet& set, std::vector<NewTile>& tiles) {
-    // Materials: the exported list in its order, then each name the tiles use, in order of use.
+    // Materials: the list an export wrote, which is all the set had (a tile may name a
+    // material that is not there, as in the editor); otherwise one per name the tiles use,
+    // in order of first use.
     for (const auto& m : m_meta.materials) document::AddMaterial(set, m.name, m.color, m.description);
-    for (const NewTile& t : tiles)
-        if (!document::FindMaterial(set, t.material)) document::AddMaterial(set, t.material, ColorForName(t.material), "");
+    if (!m_meta.listsMaterials)
+        for (const NewTile& t : tiles)
+            if (!document::FindMaterial(set, t.material)) document::AddMaterial(set, t.material, ColorForName(t.material), "");
     // Textures: entered last to first, so that names sharing a bucket of the texture map are
     // walked in the order given (a walk visits the most recently entered first).
     for (auto it = m_textures.rbegin(); it != m_textures.rend(); ++it) {
