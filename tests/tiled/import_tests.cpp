@@ -40,13 +40,13 @@ protected:
 }  // namespace
 
 TEST_F(Import, AnAtlasIsCutAsTiledCutsIt) {
-    // 37 x 29 with 5 x 4 tiles, margin 2, spacing 3: (37 - 2 + 3) / 8 = 4 columns,
+    // 39 x 29 with 5 x 4 tiles, margin 2, spacing 3: (39 - 2 + 3) / 8 = 5 columns,
     // (29 - 2 + 3) / 7 = 4 rows.
-    const imagecodec::RgbaImage atlas = gradient(37, 29, 0, true);
+    const imagecodec::RgbaImage atlas = gradient(39, 29, 0, true);
     write("atlas.png", *imagewrite::encodePng(atlas));
     const fs::path tsx = write("terrain.tsx", R"(<?xml version="1.0" encoding="UTF-8"?>
-<tileset version="1.4" tiledversion="1.4.3" name="terrain" tilewidth="5" tileheight="4" spacing="3" margin="2" tilecount="20" columns="5">
- <image source="atlas.png" width="37" height="29"/>
+<tileset version="1.4" tiledversion="1.4.3" name="terrain" tilewidth="5" tileheight="4" spacing="3" margin="2" tilecount="24" columns="6">
+ <image source="atlas.png" width="39" height="29"/>
  <tile id="3" type="Water"><properties><property name="collision" type="int" value="2"/></properties></tile>
  <tile id="40" type="Beyond"/>
 </tileset>)");
@@ -54,11 +54,11 @@ TEST_F(Import, AnAtlasIsCutAsTiledCutsIt) {
     EXPECT_EQ(set.tileWidth, 5);
     EXPECT_EQ(set.tileHeight, 4);
     ASSERT_EQ(last.warnings.size(), 2u);
-    EXPECT_EQ(last.warnings[0], "the tileset says 20 tiles in 5 columns; the 37 x 29 image holds 16 in 4, so it is cut to those");
+    EXPECT_EQ(last.warnings[0], "the tileset says 24 tiles in 6 columns; the 39 x 29 image holds 20 in 5, so it is cut to those");
     EXPECT_EQ(last.warnings[1], "1 tile entries beyond the image's cells are left out");
     const auto& group = *document::LookUpTileGroup(set, 1);
-    ASSERT_EQ(group.tiles.size(), 16u);
-    for (std::size_t i = 0; i < 16; ++i) {
+    ASSERT_EQ(group.tiles.size(), 20u);
+    for (std::size_t i = 0; i < 20; ++i) {
         const document::Tile& t = group.tiles.at(i);
         EXPECT_EQ(t.id, static_cast<std::int32_t>(i));
         EXPECT_EQ(t.texture.str(), "atlas_" + std::to_string(i) + ".png");
@@ -68,7 +68,7 @@ TEST_F(Import, AnAtlasIsCutAsTiledCutsIt) {
         ASSERT_NE(texture, nullptr);
         const auto cell = imagecodec::DecodePng(texture->data());
         ASSERT_TRUE(cell);
-        const int x = 2 + static_cast<int>(i % 4) * 8, y = 2 + static_cast<int>(i / 4) * 7;
+        const int x = 2 + static_cast<int>(i % 5) * 8, y = 2 + static_cast<int>(i / 5) * 7;
         EXPECT_EQ(cell->pixels, tiled::CutCell(atlas, x, y, 5, 4).pixels) << i;
         EXPECT_EQ(cell->pixels[0], x);   // red is x, green is y: the very pixels of the cell
         EXPECT_EQ(cell->pixels[1], y);
