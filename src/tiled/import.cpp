@@ -463,6 +463,20 @@ bool Importer::run(Tileset& ts, document::TileSet& set) {
         if (sorted.size() == tiles.size()) tiles = std::move(sorted);
     }
 
+    // Texts a tile set cannot keep: its file ends a text at a line break or a zero byte.
+    const auto unkeepable = [](std::string_view text) {
+        return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+    };
+    const std::string cannot = " holds a line break or a zero byte, which a tile set cannot keep";
+    for (const auto& m : m_meta.materials)
+        if (unkeepable(m.name) || unkeepable(m.description))
+            return fail("the material \"" + EncodeText(m.name).value + "\"" + cannot);
+    for (const NewTexture& t : m_textures)
+        if (unkeepable(t.name)) return fail("the texture name \"" + EncodeText(t.name).value + "\"" + cannot);
+    for (const NewTile& t : tiles)
+        if (unkeepable(t.material) || unkeepable(t.texture))
+            return fail("tile " + std::to_string(t.id) + ": its material or texture name" + cannot);
+
     document::ClearMaterials(set);
     document::ClearTextures(set);
     if (!document::LookUpTileGroup(set, 1)) document::AddTileGroup(set, 1);

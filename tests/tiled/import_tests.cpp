@@ -208,6 +208,9 @@ TEST_F(Import, BadInputIsNamedAndNothingIsMade) {
          "the tile ID 1 is there twice"},
         {write("size.tsx", R"(<tileset name="x" tilewidth="wide" tileheight="4"/>)"), "the tileset: tilewidth \"wide\" is not a whole number"},
         {dir / "nothing.tsx", "cannot be read: No such file or directory"},
+        {write("break.tsx", "<tileset name=\"x\" tilewidth=\"4\" tileheight=\"4\"><image source=\"ok.png\"/><tile id=\"0\">"
+                            "<properties><property name=\"material\">two\nlines</property></properties></tile></tileset>"),
+         "tile 0: its material or texture name holds a line break or a zero byte, which a tile set cannot keep"},
     };
     for (const auto& [file, message] : cases) {
         const std::string got = failure(file);
