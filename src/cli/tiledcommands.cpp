@@ -161,8 +161,8 @@ void AddTiledCommands(CLI::App& app, TiledArguments& args) {
     CLI::App* exp = app.add_subcommand("export", "Writes the tile set as a Tiled tileset and its textures as files.");
     exp->add_option("FILE", args.in, "the tile set (- for standard input)")->required();
     exp->add_option("OUT", args.out, "the tileset to write: .tsx (XML), .tsj or .json (JSON)")->required();
-    exp->add_option("--images", args.images, "write the textures into this folder (relative to OUT's)");
-    exp->add_flag("--png", args.png, "write textures Tiled cannot show (compressed TGA) as PNG files");
+    exp->add_option("--images", args.images, "write the textures into this folder (relative to OUT's)")->type_name("DIR");
+    exp->add_flag("--png", args.png, "write textures Tiled cannot show (TGA but uncompressed TGA 2.0) as PNG files");
     exp->add_flag("--renumber", args.renumber, "Tiled ids 0, 1, 2, ... in tile order; each tile keeps its ID in an \"id\" property");
     exp->footer(
         "An image-collection tileset that Tiled 1.8 and later read: one Tiled tile per tile, in\n"
@@ -178,9 +178,9 @@ void AddTiledCommands(CLI::App& app, TiledArguments& args) {
     imp->add_option("IN", args.in, "a Tiled tileset (.tsx, .tsj, .json) or a PNG, JPEG, BMP or TGA image (- for standard input)")
         ->required();
     imp->add_option("OUT", args.out, "the tile set to write (- for standard output)")->required();
-    imp->add_option("--tile", args.tile, "an image's tile size, WIDTHxHEIGHT");
-    imp->add_option("--margin", args.margin, "pixels around an image's tiles (default 0)")->check(CLI::NonNegativeNumber);
-    imp->add_option("--spacing", args.spacing, "pixels between an image's tiles (default 0)")->check(CLI::NonNegativeNumber);
+    imp->add_option("--tile", args.tile, "an image's tile size, WIDTHxHEIGHT")->type_name("WxH");
+    imp->add_option("--margin", args.margin, "pixels around an image's tiles (default 0)")->type_name("M")->check(CLI::NonNegativeNumber);
+    imp->add_option("--spacing", args.spacing, "pixels between an image's tiles (default 0)")->type_name("S")->check(CLI::NonNegativeNumber);
     imp->footer(
         "An image collection gives a texture per image file, bytes unchanged; an atlas (and an\n"
         "image with --tile) is cut as Tiled cuts it, each cell a PNG texture, ids 0, 1, 2, ...\n"

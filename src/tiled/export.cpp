@@ -81,7 +81,6 @@ struct TextureOut {
 ExportResult ExportToMemory(const document::TileSet& set, const std::string& name, ExportFormat format,
                             const ExportOptions& options, ExportedFiles& files) {
     ExportResult result;
-    (void)format;
     const document::TileGroup* group = document::LookUpTileGroup(set, 1);
 
     // Refusals first: nothing is written for them.
