@@ -95,6 +95,9 @@ private:
     std::string addTexture(std::string name, std::vector<std::uint8_t> bytes);
     bool makeTile(const Tile& t, const std::string& texture, bool hasImage, NewTile& out);
     void fill(document::TileSet& set, std::vector<NewTile>& tiles);
+    bool addListedTextures();
+    bool keepable(const std::vector<NewTile>& tiles);
+    void reportLeftOut(Tileset& ts);
 
     fs::path resolve(const std::string& source) const {
         const fs::path p(source);
@@ -387,6 +390,71 @@ void Importer::fill(document::TileSet& set, std::vector<NewTile>& tiles) {
     for (const NewTile& t : tiles) document::AddTile(*group, t.id, t.texture, t.material, t.layer, t.collision);
 }
 
+// Textures the export listed that no tile showed (unused ones, and those of tiles without a
+// picture) come from their files, bytes as they are; then all are put in the export's order,
+// the rest after them in order of first use.
+bool Importer::addListedTextures() {
+    std::vector<NewTexture> listed;
+    for (const auto& entry : m_meta.textures) {
+        const std::string key = resolve(entry.file).string();
+        if (m_byPath.count(key) || m_textureNames.count(entry.name)) continue;
+        fileio::ReadResult read = m_files(resolve(entry.file));
+        if (!read.ok) return fail("the texture file \"" + entry.file + "\" cannot be read: " + read.error);
+        m_textureNames.insert(entry.name);
+        m_byPath.emplace(key, entry.name);
+        m_textures.push_back({entry.name, std::move(read.bytes)});
+    }
+    if (!m_meta.textures.empty()) {
+        std::unordered_map<std::string, std::size_t> rank;
+        for (const auto& entry : m_meta.textures) rank.emplace(entry.name, rank.size());
+        std::stable_sort(m_textures.begin(), m_textures.end(), [&](const NewTexture& a, const NewTexture& b) {
+            const auto ra = rank.find(a.name), rb = rank.find(b.name);
+            return (ra == rank.end() ? rank.size() : ra->second) < (rb == rank.end() ? rank.size() : rb->second);
+        });
+    }
+
+    return true;
+}
+
+// Texts a tile set cannot keep: its file ends a text at a line break or a zero byte.
+bool Importer::keepable(const std::vector<NewTile>& tiles) {
+    const auto unkeepable = [](std::string_view text) {
+        return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+    };
+    const std::string cannot = " holds a line break or a zero byte, which a tile set cannot keep";
+    for (const auto& m : m_meta.materials)
+        if (unkeepable(m.name) || unkeepable(m.description))
+            return fail("the material \"" + EncodeText(m.name).value + "\"" + cannot);
+    for (const NewTexture& t : m_textures)
+        if (unkeepable(t.name)) return fail("the texture name \"" + EncodeText(t.name).value + "\"" + cannot);
+    for (const NewTile& t : tiles)
+        if (unkeepable(t.material) || unkeepable(t.texture))
+            return fail("tile " + std::to_string(t.id) + ": its material or texture name" + cannot);
+
+    return true;
+}
+
+// One line on what the tileset holds that a tile set has no place for.
+void Importer::reportLeftOut(Tileset& ts) {
+    if (m_otherProperties > 0) {
+        std::string names;
+        for (std::size_t i = 0; i < m_otherNames.size() && i < 3; ++i) names += (i ? ", " : "") + m_otherNames[i];
+        if (m_otherNames.size() > 3) names += ", ...";
+        ts.unsupported["other tile properties (" + names + ")"] = m_otherProperties;
+    }
+    for (const Property& p : ts.properties)
+        if (p.name.rfind("marquetor.", 0) != 0) ++ts.unsupported["tileset properties"];
+    if (!ts.unsupported.empty()) {
+        std::string line = "left out what a tile set has no place for:";
+        bool first = true;
+        for (const auto& [what, count] : ts.unsupported) {
+            line += (first ? " " : ", ") + what + " (" + std::to_string(count) + ")";
+            first = false;
+        }
+        m_result.warnings.push_back(line);
+    }
+}
+
 bool Importer::run(Tileset& ts, document::TileSet& set) {
     m_name = ts.name.empty() ? m_in.stem().string() : ts.name;
     if (!readMetadata(ts)) return false;
@@ -418,27 +486,7 @@ bool Importer::run(Tileset& ts, document::TileSet& set) {
         for (const Tile& t : ts.tiles) order.push_back(&t);
     }
 
-    // Textures the export listed that no tile showed (unused ones, and those of tiles
-    // without a picture) come from their files, bytes as they are.
-    std::vector<NewTexture> listed;
-    for (const auto& entry : m_meta.textures) {
-        const std::string key = resolve(entry.file).string();
-        if (m_byPath.count(key) || m_textureNames.count(entry.name)) continue;
-        fileio::ReadResult read = m_files(resolve(entry.file));
-        if (!read.ok) return fail("the texture file \"" + entry.file + "\" cannot be read: " + read.error);
-        m_textureNames.insert(entry.name);
-        m_byPath.emplace(key, entry.name);
-        m_textures.push_back({entry.name, std::move(read.bytes)});
-    }
-    // The walk order: the export's list, then the rest in order of first use.
-    if (!m_meta.textures.empty()) {
-        std::unordered_map<std::string, std::size_t> rank;
-        for (const auto& entry : m_meta.textures) rank.emplace(entry.name, rank.size());
-        std::stable_sort(m_textures.begin(), m_textures.end(), [&](const NewTexture& a, const NewTexture& b) {
-            const auto ra = rank.find(a.name), rb = rank.find(b.name);
-            return (ra == rank.end() ? rank.size() : ra->second) < (rb == rank.end() ? rank.size() : rb->second);
-        });
-    }
+    if (!addListedTextures()) return false;
 
     std::vector<NewTile> tiles(order.size());
     std::unordered_set<std::int32_t> seen;
@@ -463,19 +511,7 @@ bool Importer::run(Tileset& ts, document::TileSet& set) {
         if (sorted.size() == tiles.size()) tiles = std::move(sorted);
     }
 
-    // Texts a tile set cannot keep: its file ends a text at a line break or a zero byte.
-    const auto unkeepable = [](std::string_view text) {
-        return text.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
-    };
-    const std::string cannot = " holds a line break or a zero byte, which a tile set cannot keep";
-    for (const auto& m : m_meta.materials)
-        if (unkeepable(m.name) || unkeepable(m.description))
-            return fail("the material \"" + EncodeText(m.name).value + "\"" + cannot);
-    for (const NewTexture& t : m_textures)
-        if (unkeepable(t.name)) return fail("the texture name \"" + EncodeText(t.name).value + "\"" + cannot);
-    for (const NewTile& t : tiles)
-        if (unkeepable(t.material) || unkeepable(t.texture))
-            return fail("tile " + std::to_string(t.id) + ": its material or texture name" + cannot);
+    if (!keepable(tiles)) return false;
 
     document::ClearMaterials(set);
     document::ClearTextures(set);
@@ -485,23 +521,7 @@ bool Importer::run(Tileset& ts, document::TileSet& set) {
     set.tileHeight = static_cast<std::int32_t>(height);
     fill(set, tiles);
 
-    if (m_otherProperties > 0) {
-        std::string names;
-        for (std::size_t i = 0; i < m_otherNames.size() && i < 3; ++i) names += (i ? ", " : "") + m_otherNames[i];
-        if (m_otherNames.size() > 3) names += ", ...";
-        ts.unsupported["other tile properties (" + names + ")"] = m_otherProperties;
-    }
-    for (const Property& p : ts.properties)
-        if (p.name.rfind("marquetor.", 0) != 0) ++ts.unsupported["tileset properties"];
-    if (!ts.unsupported.empty()) {
-        std::string line = "left out what a tile set has no place for:";
-        bool first = true;
-        for (const auto& [what, count] : ts.unsupported) {
-            line += (first ? " " : ", ") + what + " (" + std::to_string(count) + ")";
-            first = false;
-        }
-        m_result.warnings.push_back(line);
-    }
+    reportLeftOut(ts);
     return true;
 }
 

@@ -2,6 +2,8 @@
 // refusal writes nothing.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include "document/tileset.h"
 #include "imagewrite.h"
 #include "process.h"
@@ -71,6 +73,10 @@ TEST_F(TiledCommands, RefusalsWriteNothing) {
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.err, "mrqt: bad.tsx: XML does not parse at line 3, column 3: Start-end tags mismatch\n");
     EXPECT_EQ(readFile(dir / "keep.mrqt"), "old");
+    // A FIFO is refused at once, never waited on.
+    ASSERT_EQ(::mkfifo((dir / "pipe.tsx").c_str(), 0600), 0);
+    EXPECT_EQ(run({"import", "pipe.tsx", "new.mrqt"}).err, "mrqt: pipe.tsx: cannot be read: not a regular file (it is a FIFO)\n");
+    EXPECT_EQ(run({"export", "pipe.tsx", "new.tsx"}).err, "mrqt: cannot read \"pipe.tsx\": not a regular file (it is a FIFO)\n");
     writeFile(dir / "level.tmx", "<map/>");
     EXPECT_EQ(run({"import", "level.tmx", "new.mrqt"}).status, 1);
     EXPECT_FALSE(fs::exists(dir / "new.mrqt"));
