@@ -42,7 +42,7 @@ struct ImportOptions {
 
 enum class ImportStatus {
     Ok,        // the set holds the tileset (warnings may say what was cut or left out)
-    Failed,    // nothing usable: `message` says why; the set must not be used
+    Failed,    // nothing usable: `message` says why; the set is left as it was
 };
 
 struct ImportResult {
@@ -59,7 +59,8 @@ InputKind KindOfPath(const std::filesystem::path& path);
 // Reads files the tileset names (images); the import never opens a file any other way.
 using FileSource = std::function<fileio::ReadResult(const std::filesystem::path&)>;
 
-// Fills `set` (cleared first, tile group 1 made) from a Tiled tileset or an image file.
+// Fills `set` (cleared first, tile group 1 made) from a Tiled tileset or an image file. Every
+// check comes before the set is touched: a failed import leaves it as it was.
 ImportResult ImportTileSet(const std::filesystem::path& in, const ImportOptions& options, document::TileSet& set);
 
 // The same from bytes at hand: `in` is the file's name (its folder is where the images are

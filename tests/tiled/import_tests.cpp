@@ -21,10 +21,16 @@ protected:
         EXPECT_TRUE(last.ok()) << last.message;
         return set;
     }
+    // Expects a failure that leaves the set as it was.
     std::string failure(const fs::path& in, const tiled::ImportOptions& options = {}) {
         document::TileSet set;
+        document::AddTileGroup(set, 1);
+        document::AddMaterial(set, "Keep", 1, "");
+        document::AddTile(set, 1, 1, "k.png", "Keep", 0, 0);
+        const auto before = tilesetfile::SaveTileSetToMemory(set);
         const tiled::ImportResult r = tiled::ImportTileSet(in, options, set);
         EXPECT_FALSE(r.ok()) << in;
+        EXPECT_EQ(tilesetfile::SaveTileSetToMemory(set), before) << in;
         return r.message;
     }
     std::string tiles(const document::TileSet& set) {
