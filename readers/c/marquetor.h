@@ -155,6 +155,7 @@ typedef struct marquetor__set {
     /* Open addressing, a power of two of slots holding position + 1 (0: empty). */
     uint32_t *material_slots, *texture_slots, *tile_slots;
     size_t material_mask, texture_mask, tile_mask;
+    unsigned tile_shift;
 } marquetor__set;
 
 /* The items of the format over the file's bytes. Past the end a number reads as 0 (a
@@ -232,7 +233,17 @@ static uint32_t marquetor__name_hash(const char *name, size_t size) {
     return h;
 }
 
-static uint32_t marquetor__id_hash(int32_t id) { return (uint32_t)id * 2654435769u; }
+/* Fibonacci hashing: the slot from the high bits of the product, which every bit of the ID
+   moves (IDs that differ only in high bits spread like any others). */
+static size_t marquetor__id_slot(int32_t id, unsigned shift) {
+    return (size_t)(((uint64_t)(uint32_t)id * 0x9E3779B97F4A7C15ull) >> shift);
+}
+
+static unsigned marquetor__shift(size_t mask) {
+    unsigned bits = 0;
+    while (mask) ++bits, mask >>= 1;
+    return 64 - bits;
+}
 
 /* Zeroed slots for n entries, at most half full. */
 static uint32_t *marquetor__slots(size_t n, size_t *mask) {
@@ -337,12 +348,13 @@ static int marquetor__index_tiles(marquetor__set *s) {
     size_t i, kept = 0;
     s->tile_slots = marquetor__slots(n, &s->tile_mask);
     if (!s->tile_slots) return 0;
+    s->tile_shift = marquetor__shift(s->tile_mask);
     for (i = 0; i < n; ++i) {
         const marquetor_tile t = s->tiles[i];
-        size_t at = marquetor__id_hash(t.id) & s->tile_mask;
+        size_t at = marquetor__id_slot(t.id, s->tile_shift);
         int taken = 0;
         /* The slot of a tile a little ahead, fetched while this one is entered. */
-        if (i + 8 < n) MARQUETOR__PREFETCH(&s->tile_slots[marquetor__id_hash(s->tiles[i + 8].id) & s->tile_mask]);
+        if (i + 8 < n) MARQUETOR__PREFETCH(&s->tile_slots[marquetor__id_slot(s->tiles[i + 8].id, s->tile_shift)]);
         while (s->tile_slots[at]) {
             if (s->tiles[s->tile_slots[at] - 1].id == t.id) {
                 taken = 1;
@@ -591,7 +603,7 @@ const marquetor_tile *marquetor_find_tile(const marquetor_tileset *set, int32_t 
     const marquetor__set *s = (const marquetor__set *)set;
     size_t at;
     if (!s || !s->tile_slots) return NULL;
-    for (at = marquetor__id_hash(id) & s->tile_mask; s->tile_slots[at]; at = (at + 1) & s->tile_mask)
+    for (at = marquetor__id_slot(id, s->tile_shift); s->tile_slots[at]; at = (at + 1) & s->tile_mask)
         if (s->tiles[s->tile_slots[at] - 1].id == id) return &s->tiles[s->tile_slots[at] - 1];
     return NULL;
 }
