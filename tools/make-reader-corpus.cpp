@@ -499,7 +499,7 @@ void cutsShort(Corpus& corpus, const Bytes& demo) {
     corpus.cuts("lone-cr", lf.bytes(), every);
 
     std::vector<std::size_t> some;
-    for (std::size_t n = 0; n < demo.size(); n += demo.size() / 37 + 1) some.push_back(n);
+    for (std::size_t n = 0; n < demo.size(); n += demo.size() / 25 + 1) some.push_back(n);
     for (const std::size_t n : {std::size_t{6}, std::size_t{7}, std::size_t{9}, std::size_t{10}, std::size_t{13},
                                 demo.size() - 1, demo.size() - 2, demo.size() - 3})
         some.push_back(n);
@@ -556,7 +556,7 @@ int main(int argc, char** argv) {
     lyingCounts(corpus);
     notTileSets(corpus);
     cutsShort(corpus, demo);
-    randomSets(corpus, 20261208, 120);
+    randomSets(corpus, 20261208, 100);
     std::printf("%d files in %s\n", corpus.count(), dir.c_str());
     return 0;
 }
