@@ -513,3 +513,8 @@ impl Fx {
 }
 
 type FastHash = BuildHasherDefault<Fx>;
+
+// The README's examples are compiled and run as doc tests.
+#[doc = include_str!("../README.md")]
+#[cfg(doctest)]
+pub struct ReadmeExamples;
