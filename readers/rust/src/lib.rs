@@ -21,7 +21,6 @@
 #![forbid(unsafe_code)]
 
 use std::borrow::{Borrow, Cow};
-use std::collections::hash_map::Entry;
 use std::collections::HashMap;
 use std::fmt;
 use std::hash::{BuildHasherDefault, Hasher};
@@ -195,7 +194,8 @@ pub struct TileSet {
     pub status: Status,
     material_index: HashMap<Text, usize, FastHash>,
     texture_index: HashMap<Text, usize, FastHash>,
-    tile_index: HashMap<i32, usize, FastHash>,
+    // The tiles by ID: each word the ID's key in its high half, the tile's place in its low.
+    tile_order: Vec<u64>,
 }
 
 impl TileSet {
@@ -209,7 +209,12 @@ impl TileSet {
     }
     /// The tile of an ID.
     pub fn tile(&self, id: i32) -> Option<&Tile> {
-        self.tile_index.get(&id).map(|&i| &self.tiles[i])
+        let key = id_key(id);
+        let at = self.tile_order.partition_point(|&word| word >> 32 < key);
+        match self.tile_order.get(at) {
+            Some(&word) if word >> 32 == key => Some(&self.tiles[(word & 0xFFFF_FFFF) as usize]),
+            _ => None,
+        }
     }
     /// Whether the data ended early (what was read is kept).
     pub fn ended_early(&self) -> bool {
@@ -304,10 +309,7 @@ pub fn read(data: &[u8]) -> Result<TileSet, Error> {
 
     // Tiles: the first of an ID stays. Tiles naming the same texture or material share its text.
     let count = r.i32();
-    let capacity = room(count, r.left(), 10);
-    let mut tiles = Vec::with_capacity(capacity);
-    let mut tile_index: HashMap<i32, usize, FastHash> = HashMap::default();
-    tile_index.reserve(capacity);
+    let mut tiles = Vec::with_capacity(room(count, r.left(), 10));
     let mut names: HashMap<&[u8], Text, FastHash> = HashMap::default();
     for _ in 0..count.max(0) {
         if r.at_end() {
@@ -315,18 +317,13 @@ pub fn read(data: &[u8]) -> Result<TileSet, Error> {
             break;
         }
         let id = r.i32();
-        let texture = r.line();
-        let material = r.line();
+        let texture = shared(&mut names, r.line());
+        let material = shared(&mut names, r.line());
         let layer = r.i16();
         let collision = r.i16();
-        match tile_index.entry(id) {
-            Entry::Occupied(_) => continue,
-            Entry::Vacant(place) => place.insert(tiles.len()),
-        };
-        let texture = shared(&mut names, texture);
-        let material = shared(&mut names, material);
         tiles.push(Tile { id, texture, material, layer, collision });
     }
+    let tile_order = drop_repeated_ids(&mut tiles);
 
     Ok(TileSet {
         tile_width,
@@ -337,13 +334,77 @@ pub fn read(data: &[u8]) -> Result<TileSet, Error> {
         status: if r.ended { Status::EndedEarly } else { Status::Whole },
         material_index,
         texture_index,
-        tile_index,
+        tile_order,
     })
 }
 
 // The one Text of a name: a million tiles name a few thousand textures and materials.
 fn shared<'a>(names: &mut HashMap<&'a [u8], Text, FastHash>, bytes: &'a [u8]) -> Text {
     names.entry(bytes).or_insert_with(|| Text::new(bytes)).clone()
+}
+
+// An ID as an unsigned key in the same order.
+fn id_key(id: i32) -> u64 {
+    u64::from(id as u32 ^ 0x8000_0000)
+}
+
+// Drops the tiles whose ID an earlier tile has, and gives the tiles in ID order (see
+// TileSet::tile_order). Sorting a million IDs in a few passes over memory beats entering
+// them into a hash table one by one, each a miss in the cache.
+fn drop_repeated_ids(tiles: &mut Vec<Tile>) -> Vec<u64> {
+    let words: Vec<u64> = tiles.iter().enumerate().map(|(i, t)| id_key(t.id) << 32 | i as u64).collect();
+    let mut order = sort_by_high_half(words);
+    let repeated = order.windows(2).any(|w| w[0] >> 32 == w[1] >> 32);
+    if repeated {
+        // The sort keeps file order among equal IDs: the first of each run stays.
+        let mut keep = vec![false; tiles.len()];
+        let mut last = None;
+        for &word in &order {
+            if last != Some(word >> 32) {
+                keep[(word & 0xFFFF_FFFF) as usize] = true;
+                last = Some(word >> 32);
+            }
+        }
+        let mut place = vec![0u64; tiles.len()];
+        let mut kept = 0u64;
+        for (i, &k) in keep.iter().enumerate() {
+            place[i] = kept;
+            kept += k as u64;
+        }
+        let mut flags = keep.iter();
+        tiles.retain(|_| *flags.next().unwrap_or(&false));
+        order.retain(|&word| keep[(word & 0xFFFF_FFFF) as usize]);
+        for word in &mut order {
+            *word = *word & !0xFFFF_FFFF | place[(*word & 0xFFFF_FFFF) as usize];
+        }
+    }
+    order
+}
+
+// Sorts words by their high 32 bits, keeping the order of equal ones: three passes of 11, 11
+// and 10 bits.
+fn sort_by_high_half(mut words: Vec<u64>) -> Vec<u64> {
+    let mut spare = vec![0u64; words.len()];
+    for &(shift, bits) in &[(32u32, 11u32), (43, 11), (54, 10)] {
+        let mask = (1u64 << bits) - 1;
+        let mut starts = vec![0usize; (1 << bits) + 1];
+        for &w in &words {
+            starts[((w >> shift) & mask) as usize + 1] += 1;
+        }
+        if starts.contains(&words.len()) {
+            continue; // every word has this digit: nothing moves
+        }
+        for d in 1..starts.len() {
+            starts[d] += starts[d - 1];
+        }
+        for &w in &words {
+            let d = ((w >> shift) & mask) as usize;
+            spare[starts[d]] = w;
+            starts[d] += 1;
+        }
+        std::mem::swap(&mut words, &mut spare);
+    }
+    words
 }
 
 /// The bucket of Marquetor's texture map (0-511) a name falls in; each byte counts as a
