@@ -129,6 +129,18 @@ MARQUETOR_DEF unsigned marquetor_texture_bucket(const char *name, size_t size);
 #define MARQUETOR_FREE(p) free(p)
 #endif
 
+/* errno's values beyond C99's own, where the system has them (POSIX and Windows do). */
+#ifdef ENOMEM
+#define MARQUETOR__ENOMEM ENOMEM
+#else
+#define MARQUETOR__ENOMEM ERANGE
+#endif
+#ifdef EIO
+#define MARQUETOR__EIO EIO
+#else
+#define MARQUETOR__EIO EDOM
+#endif
+
 #if defined(__GNUC__) || defined(__clang__)
 #define MARQUETOR__PREFETCH(p) __builtin_prefetch(p)
 #else
@@ -487,7 +499,7 @@ static marquetor_status marquetor__load_owned(unsigned char *data, size_t size, 
     *out = NULL;
     if (!s) {
         MARQUETOR_FREE(data);
-        errno = ENOMEM;
+        errno = MARQUETOR__ENOMEM;
         return MARQUETOR_CANNOT_OPEN;
     }
     memset(s, 0, sizeof *s);
@@ -499,7 +511,7 @@ static marquetor_status marquetor__load_owned(unsigned char *data, size_t size, 
         return status;
     }
     marquetor_free(&s->pub);
-    if (status == MARQUETOR_CANNOT_OPEN) errno = ENOMEM;
+    if (status == MARQUETOR_CANNOT_OPEN) errno = MARQUETOR__ENOMEM;
     return status;
 }
 
@@ -507,7 +519,7 @@ marquetor_status marquetor_load_memory(const void *data, size_t size, marquetor_
     unsigned char *copy = size < (size_t)-1 ? (unsigned char *)MARQUETOR_MALLOC(size + 1) : NULL;
     *out = NULL;
     if (!copy) {
-        errno = ENOMEM;
+        errno = MARQUETOR__ENOMEM;
         return MARQUETOR_CANNOT_OPEN;
     }
     if (size) memcpy(copy, data, size);
@@ -527,7 +539,7 @@ marquetor_status marquetor_load_file(const char *path, marquetor_tileset **out) 
         size_t got;
         if (!data) {
             fclose(f);
-            errno = ENOMEM;
+            errno = MARQUETOR__ENOMEM;
             return MARQUETOR_CANNOT_OPEN;
         }
         errno = 0;
@@ -549,7 +561,7 @@ marquetor_status marquetor_load_file(const char *path, marquetor_tileset **out) 
                 (unsigned long)length < (unsigned long)((size_t)-1 / 2))
                 want = (size_t)length + 1; /* one more, to see the end */
             if (want <= capacity) {
-                errno = ENOMEM;
+                errno = MARQUETOR__ENOMEM;
                 break;
             }
             bigger = (unsigned char *)MARQUETOR_REALLOC(data, want + 1);
@@ -559,7 +571,7 @@ marquetor_status marquetor_load_file(const char *path, marquetor_tileset **out) 
         }
     }
     if (ferror(f) || size == capacity) {
-        error = errno ? errno : EIO;
+        error = errno ? errno : MARQUETOR__EIO;
         MARQUETOR_FREE(data);
         fclose(f);
         errno = error;

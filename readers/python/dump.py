@@ -67,7 +67,7 @@ def main(args):
     if len(args) == 2 and args[0] == "--time":
         start = time.perf_counter()
         try:
-            tileset = mrqt.load(args[1], raw=True)
+            tileset = mrqt.load(args[1])   # as a game loads it: texts decoded
         except (OSError, mrqt.NotATileSet):
             tileset = None
         print("load_seconds %.6f" % (time.perf_counter() - start))
