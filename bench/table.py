@@ -495,7 +495,7 @@ class Bench:
         for lang, label, target, program in present:
             if lang not in times:
                 self.add("10", label + ", 1,000,000 tiles", "not built", "library %.0f ms" % (b * 1e3), 0.0,
-                         "<= %g" % target, False, "its toolchain is missing: %s" % program)
+                         "<= %g" % target, False, "no %s in this build (its toolchain missing?)" % os.path.basename(program))
                 continue
             m = statistics.median(times[lang])
             self.results["reader_%s_load_s" % lang] = m
