@@ -16,6 +16,11 @@ packages=(
   desktop-file-utils appstream shared-mime-info libxml2-utils
   dpkg-dev file
 )
+# The readers' tests (readers/): Rust's cargo from Debian when no cargo is on the PATH (a
+# rustup installation is used as it is).
+if ! command -v cargo > /dev/null 2>&1; then
+  packages+=(cargo)
+fi
 if [ "${1:-base}" = bench ]; then
   packages+=(libbenchmark-dev valgrind time)
 fi
