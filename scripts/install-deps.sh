@@ -9,6 +9,7 @@ packages=(
   libpng-dev libjpeg62-turbo-dev zlib1g-dev
   libgtest-dev libgmock-dev nlohmann-json3-dev
   libcli11-dev nettle-dev
+  libpugixml-dev tiled qt5-image-formats-plugins
   python3 python3-jsonschema groff-base man-db git
   clang libclang-rt-14-dev
   xvfb xauth
