@@ -14,7 +14,12 @@ packages=(
   xvfb xauth
   desktop-file-utils appstream shared-mime-info libxml2-utils
   dpkg-dev file
+  mono-mcs mono-runtime lua5.1 luajit lua5.4
 )
+# The JavaScript reader's tests need Node.js: Debian's, unless a node is on the PATH already.
+if ! command -v node >/dev/null 2>&1; then
+  packages+=(nodejs)
+fi
 if [ "${1:-base}" = bench ]; then
   packages+=(libbenchmark-dev valgrind time)
 fi
