@@ -136,4 +136,9 @@ function main(args) {
   return 0;
 }
 
+// Standard output closed early (the reader of a pipe stopped): a message, not a stack trace.
+process.stdout.on('error', () => {
+  process.stderr.write('mrqt: cannot write the output\n');
+  process.exit(1);
+});
 process.exitCode = main(process.argv.slice(2));

@@ -185,8 +185,9 @@ export class TileSet {
 
   /** The tile of an ID, or undefined. */
   findTile(id) {
-    const position = this._tileIndex.get(id | 0);
-    return position < 0 || id !== (id | 0) ? undefined : this.tiles[position];
+    if (id !== (id | 0)) return undefined;   // IDs are 32-bit integers
+    const position = this._tileIndex.get(id);
+    return position < 0 ? undefined : this.tiles[position];
   }
 }
 
@@ -395,7 +396,10 @@ class Reader {
 function asBytes(data) {
   if (data instanceof Uint8Array) return data;
   if (ArrayBuffer.isView(data)) return new Uint8Array(data.buffer, data.byteOffset, data.byteLength);
-  return new Uint8Array(data);
+  if (data instanceof ArrayBuffer || Object.prototype.toString.call(data) === '[object SharedArrayBuffer]') {
+    return new Uint8Array(data);
+  }
+  throw new TypeError('readTileSet takes the bytes of a file: an ArrayBuffer or a typed array');
 }
 
 // A name map for look-ups: when two names of different bytes show as the same text (one

@@ -151,8 +151,9 @@ function marquetor.read(data)
   -- A load makes a table per tile and hardly any garbage: the collector, which would walk
   -- the growing tables again and again, waits until the load is done.
   local pause = collectgarbage("setpause", 1000)
-  local set = read(data)
+  local ok, set = pcall(read, data)
   collectgarbage("setpause", pause)
+  if not ok then error(set, 0) end   -- out of memory: the collector's setting is back all the same
   return set
 end
 

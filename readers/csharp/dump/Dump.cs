@@ -55,10 +55,18 @@ static class Dump
                 if (!time) err.Write("mrqt: warning: " + shown + ": " + set.Message + "\n");
                 break;
         }
-        using (var out_ = new StreamWriter(Console.OpenStandardOutput(), Utf8, 1 << 16))
+        try
         {
-            if (time) out_.Write("load_seconds " + seconds.ToString("F6", CultureInfo.InvariantCulture) + "\n");
-            else WriteDump(set, out_);
+            using (var out_ = new StreamWriter(Console.OpenStandardOutput(), Utf8, 1 << 16))
+            {
+                if (time) out_.Write("load_seconds " + seconds.ToString("F6", CultureInfo.InvariantCulture) + "\n");
+                else WriteDump(set, out_);
+            }
+        }
+        catch (IOException)   // standard output was closed (the reader of a pipe stopped)
+        {
+            err.Write("mrqt: cannot write the output\n");
+            return 1;
         }
         return 0;
     }

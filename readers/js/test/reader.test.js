@@ -32,6 +32,7 @@ test('the worked example of the file format', () => {
   padded.set(workedExample(), 5);
   assert.equal(readTileSet(padded.buffer.slice(5, 54)).tiles[0].id, 7);
   assert.equal(readTileSet(new DataView(padded.buffer, 5, 49)).tiles[0].layer, 3);
+  assert.throws(() => readTileSet('0.50\r\n'), TypeError);   // a string is no file's bytes
 });
 
 test('every line end the format allows, and the header', () => {
