@@ -209,6 +209,15 @@ tests[#tests + 1] = { "texts that are not UTF-8 read as Windows-1252", function(
   local _, converted = marquetor.to_utf8(kaese1252)
   check(converted and not select(2, marquetor.to_utf8(kaese_utf8)), "to_utf8 says which it read as Windows-1252")
   check(not marquetor.is_utf8(kaese1252) and marquetor.is_utf8(kaese_utf8), "is_utf8")
+  -- The edges of strict UTF-8: the shortest forms only, no surrogates, nothing above U+10FFFF.
+  for _, valid in ipairs({ "\127", "\194\128", "\223\191", "\224\160\128", "\237\159\191", "\238\128\128",
+                           "\240\144\128\128", "\244\143\191\191" }) do
+    check(marquetor.is_utf8(valid), "valid: " .. valid:byte(1))
+  end
+  for _, invalid in ipairs({ "\128", "\193\191", "\224\159\191", "\237\160\128", "\240\143\191\191",
+                             "\244\144\128\128", "\245\128\128\128", "\225\128", "\225\128\65" }) do
+    check(not marquetor.is_utf8(invalid), "invalid: " .. invalid:byte(1))
+  end
   equal(kaese1252 .. " " .. kaese_utf8, set.tiles[1].texture .. " " .. set.tiles[1].material, "tile names are bytes")
 end }
 

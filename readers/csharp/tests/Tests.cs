@@ -242,6 +242,11 @@ static class Tests
         Equal("A", set.FindTile(5).Value.Material, "tile 5");
         Equal(2, set.Textures.Count, "textures");
         Equal("3,3", string.Join(",", set.FindTexture("x.png").Bytes), "the last bytes of a texture name");
+
+        // "Aa" and "BB" hash alike (65 * 31 + 97 = 66 * 31 + 66): shared texts must still compare their bytes.
+        MrqtTileSet alike = MrqtTileSet.Read(Set().I32(0).I32(0).I32(3).Tile(1, "Aa", "BB", 0, 0).Tile(2, "BB", "Aa", 0, 0)
+            .Tile(3, "Aa", "Aa", 0, 0).Done());
+        Same("1 Aa BB 0 0|2 BB Aa 0 0|3 Aa Aa 0 0", alike.Tiles.Select(Show), "names that hash alike");
     }
 
     static void TextureOrder()
@@ -270,11 +275,21 @@ static class Tests
             set.Materials.Select(m => m.Name + " " + m.Description), "texts");
         Equal(BitConverter.ToString(kaese1252), BitConverter.ToString(set.Materials[0].NameBytes), "bytes as stored");
         Equal(2, set.FindMaterial("K\u00E4se").Color, "of two names that show alike, the UTF-8 one answers");
+        MrqtTileSet reversed = MrqtTileSet.Read(Set().I32(2).Material(kaeseUtf8, 1, new byte[0]).Material(kaese1252, 2, new byte[0])
+            .I32(0).I32(0).Done());
+        Equal(1, reversed.FindMaterial("K\u00E4se").Color, "the UTF-8 one answers, whichever comes first");
         MrqtTile tile = set.Tiles[0];
         Equal("K\u00E4se K\u00E4se", tile.Texture + " " + tile.Material, "tile names");
         Equal(BitConverter.ToString(kaese1252), BitConverter.ToString(tile.TextureBytes), "tile name bytes");
         Check(!MrqtText.IsUtf8(kaese1252) && MrqtText.IsUtf8(kaeseUtf8), "IsUtf8");
+        // The edges of strict UTF-8: the shortest forms only, no surrogates, nothing above U+10FFFF.
+        foreach (string valid in new[] { "7F", "C2 80", "DF BF", "E0 A0 80", "ED 9F BF", "EE 80 80", "F0 90 80 80", "F4 8F BF BF" })
+            Check(MrqtText.IsUtf8(Hex(valid)), "valid: " + valid);
+        foreach (string invalid in new[] { "80", "C1 BF", "E0 9F BF", "ED A0 80", "F0 8F BF BF", "F4 90 80 80", "F5 80 80 80", "E1 80", "E1 80 41" })
+            Check(!MrqtText.IsUtf8(Hex(invalid)), "invalid: " + invalid);
     }
+
+    static byte[] Hex(string text) => text.Split(' ').Select(h => Convert.ToByte(h, 16)).ToArray();
 
     static string TempFolder()
     {

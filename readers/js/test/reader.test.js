@@ -4,7 +4,7 @@
 
 import { test } from 'node:test';
 import assert from 'node:assert/strict';
-import { readTileSet, Status, textureBucket, decodeText } from '../index.js';
+import { readTileSet, Status, textureBucket, decodeText, isUtf8 } from '../index.js';
 import { FileWriter, workedExample, smallSet } from './files.js';
 
 const bytesOf = (text) => Array.from(text, (c) => c.charCodeAt(0));
@@ -182,19 +182,32 @@ test('texts that are not UTF-8 read as Windows-1252', () => {
   ]);
   assert.deepEqual([...set.materials[0].nameBytes], kaese1252);
   assert.deepEqual([...set.materials[1].nameBytes], kaeseUtf8);
-  // Two names that show alike: the UTF-8 one answers a look-up.
+  // Two names that show alike: the UTF-8 one answers a look-up, whichever comes first.
   assert.equal(set.findMaterial('K\u00e4se').color, 2);
+  const reversed = readTileSet(new FileWriter().header().i32(8).i32(8)
+    .i32(2).material(kaeseUtf8, 1, '').material(kaese1252, 2, '').i32(0).i32(0).done());
+  assert.equal(reversed.findMaterial('K\u00e4se').color, 1);
   assert.deepEqual([set.tiles[0].texture, set.tiles[0].material], ['K\u00e4se', 'K\u00e4se']);
   assert.deepEqual([...set.tiles[0].textureBytes], kaese1252);
   assert.equal(decodeText(new Uint8Array(bytesOf('plain'))), 'plain');
+  // The edges of strict UTF-8: the shortest forms only, no surrogates, nothing above U+10FFFF.
+  const valid = [[0x7f], [0xc2, 0x80], [0xdf, 0xbf], [0xe0, 0xa0, 0x80], [0xed, 0x9f, 0xbf], [0xee, 0x80, 0x80],
+    [0xf0, 0x90, 0x80, 0x80], [0xf4, 0x8f, 0xbf, 0xbf]];
+  const invalid = [[0x80], [0xc1, 0xbf], [0xe0, 0x9f, 0xbf], [0xed, 0xa0, 0x80], [0xf0, 0x8f, 0xbf, 0xbf],
+    [0xf4, 0x90, 0x80, 0x80], [0xf5, 0x80, 0x80, 0x80], [0xe1, 0x80], [0xe1, 0x80, 0x41]];
+  for (const bytes of valid) assert.equal(isUtf8(new Uint8Array(bytes)), true, bytes.join(' '));
+  for (const bytes of invalid) assert.equal(isUtf8(new Uint8Array(bytes)), false, bytes.join(' '));
 });
 
 test('tiles that share names keep their own, and are found by ID', () => {
-  const file = new FileWriter().header().i32(1).i32(1).i32(0).i32(0).i32(2000);
+  const file = new FileWriter().header().i32(1).i32(1).i32(0).i32(0).i32(2002);
   for (let id = 0; id < 2000; id++) file.tile(id, `t${id % 7}.png`, id % 2 ? 'odd' : 'even', id & 255, id % 6);
+  // "Aa" and "BB" hash alike (65 * 31 + 97 = 66 * 31 + 66): shared texts must still compare their bytes.
+  file.tile(5000, 'Aa', 'BB', 0, 0).tile(5001, 'BB', 'Aa', 0, 0);
   const set = readTileSet(file.done());
   assert.equal(set.status, Status.OK);
-  assert.equal(set.tiles.length, 2000);
+  assert.equal(set.tiles.length, 2002);
+  assert.deepEqual([set.findTile(5000).texture, set.findTile(5000).material, set.findTile(5001).texture], ['Aa', 'BB', 'BB']);
   for (const id of [0, 1, 999, 1999]) {
     const tile = set.findTile(id);
     assert.deepEqual([tile.texture, tile.material, tile.layer, tile.collision], [`t${id % 7}.png`, id % 2 ? 'odd' : 'even', id & 255, id % 6]);
