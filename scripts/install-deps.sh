@@ -15,11 +15,16 @@ packages=(
   xvfb xauth
   desktop-file-utils appstream shared-mime-info libxml2-utils
   dpkg-dev file
+  mono-mcs mono-runtime lua5.1 luajit lua5.4
 )
 # The readers' tests (readers/): Rust's cargo from Debian when no cargo is on the PATH (a
 # rustup installation is used as it is).
 if ! command -v cargo > /dev/null 2>&1; then
   packages+=(cargo)
+fi
+# The JavaScript reader's tests need Node.js: Debian's, unless a node is on the PATH already.
+if ! command -v node >/dev/null 2>&1; then
+  packages+=(nodejs)
 fi
 if [ "${1:-base}" = bench ]; then
   packages+=(libbenchmark-dev valgrind time)
