@@ -11,7 +11,7 @@ FUZZ_BUILD  ?= build-fuzz
 BENCH_BUILD ?= build-bench
 JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 300
-SMOKE_SECONDS ?= 20
+SMOKE_SECONDS ?= 15
 
 EXAMPLE_DIR := examples/demo-game/Tools/Marquetor
 EXAMPLE_FILE := ../../Data/TileSets/demo.mrqt
