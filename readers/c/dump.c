@@ -268,7 +268,7 @@ static int batch(void) {
     while ((n = getline(&line, &capacity, stdin)) > 0) {
         FILE *out, *err;
         int status, closed;
-        if (line[n - 1] == '\n') line[n - 1] = 0;
+        if (line[n - 1] == '\n') line[--n] = 0;
         out = open_memstream(&out_text, &out_size);
         err = open_memstream(&err_text, &err_size);
         if (!out || !err) {
@@ -278,7 +278,14 @@ static int batch(void) {
             if (err) fclose(err);
             break;
         }
-        status = dump_file(line, out, err);
+        if (strlen(line) != (size_t)n) {   /* no file is named so: not the file before the NUL */
+            fputs("mrqt: cannot open \"", err);
+            fwrite(line, 1, (size_t)n, err);
+            fputs("\": Invalid argument\n", err);
+            status = 1;
+        } else {
+            status = dump_file(line, out, err);
+        }
         closed = fclose(out) == 0;
         closed = fclose(err) == 0 && closed;
         if (!closed) {

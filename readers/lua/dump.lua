@@ -247,12 +247,32 @@ local function dump_file(path, time, sink)
   return 0
 end
 
+-- The lines of standard input, without their newlines, as they come: read a byte at a time,
+-- as LuaJIT's line reading mixes up a line that holds a NUL byte with the next.
+local function input_lines()
+  return function()
+    local bytes = {}
+    while true do
+      local c = io.stdin:read(1)
+      if c == nil then
+        if #bytes == 0 then return nil end
+        break
+      end
+      if c == "\n" then break end
+      bytes[#bytes + 1] = c
+    end
+    return concat(bytes)
+  end
+end
+
 -- --batch: each line of standard input is a file name (its bytes, without the newline); each
 -- file's run is kept in memory and written as one record.
 local function batch()
-  for path in io.stdin:lines() do
+  for path in input_lines() do
     local out, err = {}, {}
-    local status = dump_file(path, false, {
+    local status = path:find("%z") and 1   -- no file is named so: not the file before the NUL
+    if status then err[1] = 'mrqt: cannot open "' .. path .. '": Invalid argument\n' end
+    status = status or dump_file(path, false, {
       out = function(text) out[#out + 1] = text end,
       err = function(text) err[#err + 1] = text end,
       standard_input = false,

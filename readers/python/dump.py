@@ -85,6 +85,9 @@ def dump_file(path, out, err):
     except MemoryError:
         err.write(b'mrqt: cannot open "' + raw + b'": not enough memory to read it\n')
         return 1
+    except ValueError:   # a name holding a NUL byte (--batch), which no file has
+        err.write(b'mrqt: cannot open "' + raw + b'": ' + os.strerror(errno.EINVAL).encode() + b"\n")
+        return 1
     if tileset["truncated"]:
         err.write(b"mrqt: warning: " + mrqt.decode_text(raw).encode("utf-8") +
                   b": the data ended early; only part of the tile set was read\n")
