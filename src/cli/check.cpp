@@ -41,7 +41,7 @@ void reportCaseGroups(Problem problem, const Names& names, const std::function<v
     }
 }
 
-void appendQuoted(std::string& out, std::string_view bytes) { AppendJsonString(out, bytes); }
+void appendQuoted(std::string& out, std::string_view bytes) { document::AppendQuotedText(out, bytes); }
 
 void appendNumber(std::string& out, std::int64_t v) { document::AppendNumberText(out, v); }
 

@@ -136,6 +136,16 @@ TEST_F(TempDir, AddTextureReadsTheWholeFile) {
     EXPECT_FALSE(AddTexture(set, folder(), "rock.png"));
     EXPECT_EQ(contentOf(*rock), png);
     EXPECT_EQ(rock->serial, serial);
+
+    // Read without entering it: a record of its own that no map holds yet (serial 0), what
+    // AddTexture refuses refused here too.
+    const std::unique_ptr<Texture> read = ReadTextureFile(folder(), "rock.png");
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->name, "rock.png");
+    EXPECT_EQ(contentOf(*read), "changed");
+    EXPECT_EQ(read->serial, 0u);
+    EXPECT_EQ(ReadTextureFile(folder(), "missing.png"), nullptr);
+    EXPECT_EQ(ReadTextureFile(folder(), ""), nullptr);
 }
 
 TEST_F(TempDir, AddTextureRefusesWhatItCannotReadWhole) {
