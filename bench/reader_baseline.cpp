@@ -18,7 +18,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     marquetor::document::TileSet set;
-    marquetor::document::AddTileGroup(set, 1);
+    marquetor::document::AddTileGroup(set, marquetor::document::kTileGroup);
     const auto start = std::chrono::steady_clock::now();
     const auto result = marquetor::tilesetfile::LoadTileSet(set, argv[2]);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;

@@ -28,7 +28,7 @@ bool same(std::string_view text, const char* bytes, std::size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     document::TileSet set;
-    document::AddTileGroup(set, 1);
+    document::AddTileGroup(set, document::kTileGroup);
     const tilesetfile::LoadResult library = tilesetfile::LoadTileSetFromMemory(set, std::span(data, size));
     marquetor_tileset* c = nullptr;
     const marquetor_status status = marquetor_load_memory(data, size, &c);
@@ -65,7 +65,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         check(marquetor_find_texture(c, t.name) == &t);
     });
 
-    const document::TileGroup* group = document::LookUpTileGroup(set, 1);
+    const document::TileGroup* group = document::LookUpTileGroup(set, document::kTileGroup);
     check(c->tile_count == group->tiles.size());
     for (std::size_t i = 0; i < c->tile_count; ++i) {
         const marquetor_tile& t = c->tiles[i];

@@ -63,8 +63,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const document::Texture* other = loaded.textures.find(t.name);
         check(other && std::equal(t.data().begin(), t.data().end(), other->data().begin(), other->data().end()));
     });
-    const auto& tiles = document::LookUpTileGroup(set, 1)->tiles;
-    const auto& loadedTiles = document::LookUpTileGroup(loaded, 1)->tiles;
+    const auto& tiles = document::LookUpTileGroup(set, document::kTileGroup)->tiles;
+    const auto& loadedTiles = document::LookUpTileGroup(loaded, document::kTileGroup)->tiles;
     check(tiles.size() == loadedTiles.size());
     for (std::size_t i = 0; i < tiles.size(); ++i)
         check(tiles.at(i).id == loadedTiles.at(i).id && tiles.at(i).texture.view() == loadedTiles.at(i).texture.view() &&

@@ -156,14 +156,14 @@ void librarySets(Corpus& corpus) {
     using namespace marquetor::document;
     TileSet empty;
     empty.tileWidth = empty.tileHeight = 64;
-    AddTileGroup(empty, 1);
+    AddTileGroup(empty, kTileGroup);
     corpus.put("saved-empty", saved(empty));
 
     // Many textures: every bucket from 0 to 511 is used, most of them by several names.
     TileSet many;
     many.tileWidth = 32;
     many.tileHeight = 16;
-    AddTileGroup(many, 1);
+    AddTileGroup(many, kTileGroup);
     Random r(11);
     for (int i = 0; i < 300; ++i)
         AddMaterial(many, "material " + std::to_string(i), r.any32() & 0xFFFFFF, "made by the library");
@@ -176,7 +176,7 @@ void librarySets(Corpus& corpus) {
                    static_cast<std::int32_t>(size));
     }
     for (int i = 0; i < 5000; ++i)
-        AddTile(many, 1, r.any32(), "tex" + std::to_string(r.below(1300)) + ".png",
+        AddTile(many, kTileGroup, r.any32(), "tex" + std::to_string(r.below(1300)) + ".png",
                 "material " + std::to_string(r.below(310)), r.any16(), r.any16());
     corpus.put("saved-many-records", saved(many));
 }

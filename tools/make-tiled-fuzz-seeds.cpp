@@ -56,14 +56,14 @@ int main(int argc, char** argv) {
 
     // A set as export writes it, TSX and JSON.
     document::TileSet set;
-    document::AddTileGroup(set, 1);
+    document::AddTileGroup(set, document::kTileGroup);
     set.tileWidth = set.tileHeight = 10;
     document::AddMaterial(set, "K\xe4se", 0x102030, "d\x01");
     auto block = std::make_unique<std::uint8_t[]>(png.size());
     std::copy(png.begin(), png.end(), block.get());
     document::PutTexture(set, "a.png", std::move(block), static_cast<std::int32_t>(png.size()));
-    document::AddTile(set, 1, 9, "a.png", "K\xe4se", 3, 1);
-    document::AddTile(set, 1, 2, "gone.png", "Stone", -1, 0);
+    document::AddTile(set, document::kTileGroup, 9, "a.png", "K\xe4se", 3, 1);
+    document::AddTile(set, document::kTileGroup, 2, "gone.png", "Stone", -1, 0);
     tiled::ExportedFiles files;
     tiled::ExportToMemory(set, "set.tsx", tiled::ExportFormat::Tsx, {}, files);
     const std::string tsx = files.tileset;

@@ -56,7 +56,7 @@ int exportTileSet(const TiledArguments& args, std::ostream& err) {
         return usage(err, "OUT must end in .tsx (Tiled's XML) or .tsj or .json (Tiled's JSON): \"" + BytesToUtf8(args.out) + "\"",
                      kExportSynopsis, "export");
     document::TileSet set;
-    document::AddTileGroup(set, 1);
+    document::AddTileGroup(set, document::kTileGroup);
     tilesetfile::LoadResult loaded;
     if (args.in == "-") {
         loaded = tilesetfile::LoadTileSetFromDescriptor(set, STDIN_FILENO, "standard input");
@@ -122,7 +122,7 @@ int importTileSet(const TiledArguments& args, std::ostream& out, std::ostream& e
     options.spacing = args.spacing;
 
     document::TileSet set;
-    document::AddTileGroup(set, 1);
+    document::AddTileGroup(set, document::kTileGroup);
     tiled::ImportResult r;
     if (args.in == "-") {
         std::vector<std::uint8_t> bytes;

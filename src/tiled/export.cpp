@@ -81,7 +81,7 @@ struct TextureOut {
 ExportResult ExportToMemory(const document::TileSet& set, const std::string& name, ExportFormat format,
                             const ExportOptions& options, ExportedFiles& files) {
     ExportResult result;
-    const document::TileGroup* group = document::LookUpTileGroup(set, 1);
+    const document::TileGroup* group = document::LookUpTileGroup(set, document::kTileGroup);
 
     // Refusals first: nothing is written for them.
     if (group && !options.renumber)

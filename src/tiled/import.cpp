@@ -386,7 +386,7 @@ void Importer::fill(document::TileSet& set, std::vector<NewTile>& tiles) {
         }
         document::PutTexture(set, it->name, std::move(block), size);
     }
-    document::TileGroup* group = document::LookUpTileGroup(set, 1);
+    document::TileGroup* group = document::LookUpTileGroup(set, document::kTileGroup);
     for (const NewTile& t : tiles) document::AddTile(*group, t.id, t.texture, t.material, t.layer, t.collision);
 }
 
@@ -515,8 +515,8 @@ bool Importer::run(Tileset& ts, document::TileSet& set) {
 
     document::ClearMaterials(set);
     document::ClearTextures(set);
-    if (!document::LookUpTileGroup(set, 1)) document::AddTileGroup(set, 1);
-    document::ClearTileGroup(set, 1);
+    if (!document::LookUpTileGroup(set, document::kTileGroup)) document::AddTileGroup(set, document::kTileGroup);
+    document::ClearTileGroup(set, document::kTileGroup);
     set.tileWidth = static_cast<std::int32_t>(width);
     set.tileHeight = static_cast<std::int32_t>(height);
     fill(set, tiles);
