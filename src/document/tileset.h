@@ -225,8 +225,9 @@ MARQUETOR_API void SortMaterials(TileSet& set);
 
 // --- Textures --------------------------------------------------------------------------
 // Reads folder + fileName (plain concatenation) whole into a new texture. False, with the
-// document unchanged, when the name is present, the file cannot be opened or read whole,
-// is 2 GiB or larger, or cannot be held in memory.
+// document unchanged, when the name is present, the file is no regular file (a FIFO, a
+// device, a folder: refused at once), cannot be opened or read whole (it changed while it
+// was read), is 2 GiB or larger, or cannot be held in memory.
 MARQUETOR_API bool AddTexture(TileSet& set, std::string_view folder, std::string_view fileName);
 // Stores bytes under a name (the file reader's path); a present name is replaced in place.
 MARQUETOR_API Texture& PutTexture(TileSet& set, std::string name, std::unique_ptr<std::uint8_t[]> bytes,
