@@ -129,13 +129,13 @@ TEST_F(TempDir, AFileThatChangesWhileItIsReadIsRefused) {
         SCOPED_TRACE(change == midread::Change::Truncate ? "cut short" : "lengthened");
         bool caught = false;
         // The reader may finish before it is caught (it is then read whole, unchanged): again.
-        for (int attempt = 0; attempt < 10 && !caught; ++attempt) {
+        for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
             makeSparse(file, kSize);
             const auto report = childtest::RunInChild([&] {
                 const ReadResult r = ReadWholeFile(file, std::size_t{1} << 30);
                 return (r.ok ? "read " : "refused ") + r.error + " (" + std::to_string(r.bytes.size()) + " bytes)";
             }, 20, [&](pid_t reader) {
-                caught = midread::ChangeFileMidRead(reader, file.c_str(), kSize, change, 5000);
+                caught = midread::ChangeFileMidRead(reader, file.c_str(), kSize, change, 2000);
             });
             ASSERT_TRUE(report.has_value());
             if (caught) {
