@@ -222,7 +222,8 @@ int openNamed(const fs::path& folder, mode_t mode, fs::path& temp) {
 }
 
 // Gives the complete unnamed file a temporary name in the folder, through /proc (which any
-// user may do) or, without /proc, AT_EMPTY_PATH (which needs a capability). 0 or the errno.
+// user may do) or, without /proc, AT_EMPTY_PATH (which kernels before 6.10 allow only with
+// a capability). 0 or the errno.
 int nameUnnamed(int fd, const fs::path& folder, fs::path& temp) {
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     for (int attempt = 0; attempt < 100; ++attempt) {
