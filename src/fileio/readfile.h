@@ -1,7 +1,8 @@
 #pragma once
 // Reading a file whole, the one way every part of the program takes in a file it was given
-// (texture files, the previews of the folder list): only regular files, never more than the
-// caller's limit, and never a wait on something that is no file. Plain C++ and POSIX, no GUI.
+// at once (texture files, the previews of the folder list, Tiled tilesets and their images,
+// a tile set to export): only regular files, never more than the caller's limit, and never
+// a wait on something that is no file. Plain C++ and POSIX, no GUI.
 //
 // - The path is looked at first (symbolic links followed): a FIFO, a device, a socket or a
 //   folder is refused at once and never opened. The file is then opened without blocking
