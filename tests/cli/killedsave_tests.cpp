@@ -1,6 +1,6 @@
-// Saves cut off at any instant: mrqt resave, extract and build killed with SIGKILL at many
-// moments of their run leave each file they write as it was or as it was to become, whole;
-// a full disk refuses the save with the old file whole and says so.
+// Saves cut off at any instant: mrqt resave, extract, build, export and import killed with
+// SIGKILL at many moments of their run leave each file they write as it was or as it was to
+// become, whole; a full disk refuses the save with the old file whole and says so.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -17,6 +17,7 @@
 #include "../fileio/smalldisk.h"
 #include "cli/digest.h"
 #include "document/tileset.h"
+#include "imagewrite.h"
 #include "spawn.h"
 #include "tilesetfile/format.h"
 
@@ -60,6 +61,28 @@ document::TileSet bigSet(std::uint32_t seed) {
 #else
 #define SKIP_UNDER_SANITIZERS() static_assert(true)
 #endif
+
+// The same for a Tiled export: two pictures of noise in PNG (about 512 KiB each) and 10,000
+// tiles of 16 x 16 pixels.
+document::TileSet bigPictureSet(std::uint32_t seed) {
+    std::mt19937 rng(seed);
+    document::TileSet set;
+    document::AddTileGroup(set, 1);
+    set.tileWidth = set.tileHeight = 16;
+    document::AddMaterial(set, "Stone", 0x808080, "grey rock");
+    std::vector<std::string> names;
+    for (int t = 0; t < 2; ++t) {
+        imagecodec::RgbaImage image{362, 362, std::vector<std::uint8_t>(std::size_t{362} * 362 * 4)};
+        for (auto& b : image.pixels) b = static_cast<std::uint8_t>(rng());
+        const auto png = imagewrite::encodePng(image);
+        names.push_back("picture" + std::to_string(t) + ".png");
+        document::PutTexture(set, names.back(), block(std::string(png->begin(), png->end())),
+                             static_cast<std::int32_t>(png->size()));
+    }
+    for (int id = 0; id < 10000; ++id)
+        document::AddTile(set, 1, id, names[static_cast<std::size_t>(id) % names.size()], "Stone", 1, 0);
+    return set;
+}
 
 std::string bytesOf(const document::TileSet& set) { return text(tilesetfile::SaveTileSetToMemory(set)); }
 
@@ -326,6 +349,78 @@ TEST_F(KilledSave, ExtractAndBuildKilledAtAnyMomentLeaveEachFileOldOrNewWhole) {
     }
 }
 
+TEST_F(KilledSave, TiledExportAndImportKilledAtAnyMomentLeaveEachFileOldOrNewWhole) {
+    SKIP_UNDER_SANITIZERS();
+    writeFile(dir / "in.mrqt", bytesOf(bigPictureSet(3)));
+    // What whole runs write, made aside.
+    const Outcome exported = run({"export", "in.mrqt", "whole/level.tsx"});
+    ASSERT_EQ(exported.status, 0) << exported.err;
+    const Outcome imported = run({"import", "whole/level.tsx", "whole/level.mrqt"});
+    ASSERT_EQ(imported.status, 0) << imported.err;
+    const fs::path tiled = dir / "tiled";
+    fs::create_directories(tiled);
+    std::vector<std::pair<fs::path, std::string>> files;
+    std::vector<std::string> names;
+    for (const std::string name : {"level.tsx", "picture0.png", "picture1.png"}) {
+        files.emplace_back(tiled / name, readFile(dir / "whole" / name));
+        names.push_back(name);
+    }
+
+    // export writes each picture, then the tileset, over an older export.
+    {
+        const std::vector<std::string> args{"export", "in.mrqt", "tiled/level.tsx"};
+        auto prepare = [&] {
+            for (const auto& [path, bytes] : files) writeFile(path, "an older export of " + path.filename().string());
+        };
+        auto judge = [&]() -> char {
+            int old = 0, fresh = 0;
+            for (const auto& [path, bytes] : files) {
+                const std::string now = readFile(path);
+                old += now == "an older export of " + path.filename().string();
+                fresh += now == bytes;
+            }
+            if (old + fresh != static_cast<int>(files.size())) return '?';
+            return fresh == 0 ? 'o' : old == 0 ? 'n' : 'm';
+        };
+        auto replaced = [&] {
+            return std::all_of(files.begin(), files.end(),
+                               [](const auto& file) { return fs::file_size(file.first) == file.second.size(); });
+        };
+        const Tally tally = killAcross(16, args, tiled, names, prepare, replaced, judge);
+        SCOPED_TRACE("export: " + describe(tally));
+        EXPECT_EQ(tally.old + tally.fresh + tally.mixed, 16);
+        EXPECT_GE(tally.old, 1);
+        EXPECT_GE(tally.fresh, 1);
+        EXPECT_GE(tally.writing, 2);
+        EXPECT_LE(tally.strays, 1);
+    }
+
+    // import reads that export and writes a tile set over an older one.
+    {
+        for (const auto& [path, bytes] : files) writeFile(path, bytes);
+        const fs::path out = dir / "out";
+        fs::create_directories(out);
+        const fs::path target = out / "imported.mrqt";
+        const std::string old = readFile(MRQT_DEMO_SET);
+        const std::string fresh = readFile(dir / "whole" / "level.mrqt");
+        ASSERT_NE(old, fresh);
+        const std::vector<std::string> args{"import", "tiled/level.tsx", "out/imported.mrqt"};
+        auto prepare = [&] { writeFile(target, old); };
+        auto judge = [&]() -> char {
+            const std::string now = readFile(target);
+            return now == old ? 'o' : now == fresh ? 'n' : '?';
+        };
+        auto replaced = [&] { return fs::file_size(target) == fresh.size(); };
+        const Tally tally = killAcross(16, args, out, {"imported.mrqt"}, prepare, replaced, judge);
+        SCOPED_TRACE("import: " + describe(tally));
+        EXPECT_EQ(tally.old + tally.fresh, 16);
+        EXPECT_GE(tally.old, 1);
+        EXPECT_GE(tally.fresh, 1);
+        EXPECT_GE(tally.writing, 2);
+        EXPECT_LE(tally.strays, 1);
+    }
+}
+
 TEST_F(KilledSave, OnAFullDiskMrqtRefusesTheSaveSaysWhyAndKeepsTheOldFile) {
     const fs::path disk = dir / "disk";
     SMALL_DISK_OR_SKIP(small, disk, 512 * 1024);
@@ -337,15 +432,21 @@ TEST_F(KilledSave, OnAFullDiskMrqtRefusesTheSaveSaysWhyAndKeepsTheOldFile) {
     writeFile(disk / "level.mrqt", old);
     fs::create_directories(disk / "textures");
     writeFile(disk / "textures" / "rock.png", "an older export");
+    fs::create_directories(disk / "tiled");
+    writeFile(disk / "tiled" / "level.tsx", "an older tileset");
     writeFile(dir / "in.json", run({"dump", "in.mrqt"}).out);
     fs::create_directories(dir / "textures");
     ASSERT_EQ(run({"extract", "in.mrqt", "textures"}).status, 0);
+    const Outcome exported = run({"export", "in.mrqt", "tiled/level.tsx"});
+    ASSERT_EQ(exported.status, 0) << exported.err;
     ASSERT_TRUE(small.fill(disk / "filler"));
 
     for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
              {"resave", "in.mrqt", "disk/level.mrqt"},
              {"build", "in.json", "textures", "disk/level.mrqt"},
-             {"extract", "in.mrqt", "disk/textures"}}) {
+             {"extract", "in.mrqt", "disk/textures"},
+             {"export", "in.mrqt", "disk/tiled/level.tsx"},
+             {"import", "tiled/level.tsx", "disk/level.mrqt"}}) {
         SCOPED_TRACE(args[0]);
         const Outcome r = Finish(Spawn(dir, args, 20));
         EXPECT_EQ(r.status, 1);
@@ -353,10 +454,12 @@ TEST_F(KilledSave, OnAFullDiskMrqtRefusesTheSaveSaysWhyAndKeepsTheOldFile) {
         EXPECT_EQ(r.err.rfind("mrqt: cannot write \"disk/", 0), 0u) << r.err;
         EXPECT_EQ(readFile(disk / "level.mrqt"), old);
         EXPECT_EQ(readFile(disk / "textures" / "rock.png"), "an older export");
+        EXPECT_EQ(readFile(disk / "tiled" / "level.tsx"), "an older tileset");
         std::vector<std::string> entries;
         for (const auto& e : fs::recursive_directory_iterator(disk))
             entries.push_back(fs::relative(e.path(), disk).string());
         std::sort(entries.begin(), entries.end());
-        EXPECT_EQ(entries, (std::vector<std::string>{"filler", "level.mrqt", "textures", "textures/rock.png"}));
+        EXPECT_EQ(entries, (std::vector<std::string>{"filler", "level.mrqt", "textures", "textures/rock.png", "tiled",
+                                                     "tiled/level.tsx"}));
     }
 }
