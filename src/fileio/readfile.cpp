@@ -3,25 +3,22 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "fileio/descriptor.h"
+#include "fileio/filekind.h"
 
 namespace marquetor::fileio {
 
 namespace {
 
-const char* kindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a folder";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISCHR(mode)) return "a character device";
-    if (S_ISBLK(mode)) return "a block device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "not a file";
-}
+// Each read asks for at most this much: a signal or a stop lands between steps, and a
+// file cut short is noticed at the next one.
+constexpr std::size_t kStep = std::size_t{1} << 20;
 
 ReadResult failure(std::string why) {
     ReadResult r;
@@ -29,51 +26,93 @@ ReadResult failure(std::string why) {
     return r;
 }
 
+ReadResult notRegular(mode_t mode) { return failure(std::string("not a regular file (it is ") + KindOfFile(mode) + ")"); }
+
+ReadResult tooLarge(std::size_t limit) { return failure("larger than " + std::to_string(limit) + " bytes"); }
+
+ReadResult changed() { return failure("the file changed while it was read"); }
+
+// n bytes into out; the number read (fewer at the end of the file), or -1 with errno set.
+long long readUpTo(int fd, std::uint8_t* out, std::size_t n) {
+    std::size_t done = 0;
+    while (done < n) {
+        const ssize_t got = ::read(fd, out + done, std::min(n - done, kStep));
+        if (got < 0) {
+            if (errno == EINTR) continue;
+            return -1;
+        }
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<long long>(done);
+}
+
+bool sameVersion(const struct stat& a, const struct stat& b) {
+    return a.st_size == b.st_size && a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+ReadResult readWhole(const std::filesystem::path& path, std::size_t limit, const ReadRoom& room) {
+    if (path.empty()) return failure("no file name given");
+    if (path.native().find('\0') != std::string::npos) return failure("the file name holds a zero byte");
+
+    // Looked at before it is opened: opening a device can have effects of its own.
+    struct stat seen {};
+    if (::stat(path.c_str(), &seen) != 0) return failure(std::strerror(errno));
+    if (!S_ISREG(seen.st_mode)) return notRegular(seen.st_mode);
+    if (static_cast<std::uintmax_t>(seen.st_size) > limit) return tooLarge(limit);
+
+    // Without blocking: were a FIFO put there since, opening it must not wait for a writer.
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (!file.valid()) return failure(std::strerror(errno));
+    const int fd = file.get();
+    struct stat opened {};
+    if (::fstat(fd, &opened) != 0) return failure(std::strerror(errno));
+    if (!S_ISREG(opened.st_mode)) return notRegular(opened.st_mode);
+    if (opened.st_size < 0 || static_cast<std::uintmax_t>(opened.st_size) > limit) return tooLarge(limit);
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+    const auto size = static_cast<std::size_t>(opened.st_size);
+    if (size > 0) {
+        std::uint8_t* out = nullptr;
+        try {
+            out = room(size);
+        } catch (const std::bad_alloc&) {
+            out = nullptr;
+        }
+        if (out == nullptr) return failure("not enough memory for " + std::to_string(size) + " bytes");
+        const long long got = readUpTo(fd, out, size);
+        if (got < 0) return failure(std::strerror(errno));
+        if (static_cast<std::size_t>(got) != size) return changed();
+    }
+    // It must end where its size said, and be the version that was opened.
+    std::uint8_t probe;
+    const long long beyond = readUpTo(fd, &probe, 1);
+    if (beyond < 0) return failure(std::strerror(errno));
+    struct stat after {};
+    if (beyond != 0 || ::fstat(fd, &after) != 0 || !sameVersion(opened, after)) return changed();
+    ReadResult done;
+    done.ok = true;
+    return done;
+}
+
 }  // namespace
 
-ReadResult ReadWholeFile(const std::filesystem::path& path, std::size_t limit) {
-    // O_NONBLOCK: opening a FIFO without a writer would otherwise wait for one. The type is
-    // checked on the open descriptor, so a file swapped in between cannot slip through.
-    Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
-    if (!fd.valid()) return failure(std::strerror(errno));
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0) return failure(std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) return failure(std::string("not a regular file (it is ") + kindOf(st.st_mode) + ")");
-    if (static_cast<std::uint64_t>(st.st_size) > limit)
-        return failure("larger than " + std::to_string(limit) + " bytes");
-    ReadResult r;
+ReadResult ReadWholeFile(const std::filesystem::path& path, std::size_t limit, const ReadRoom& room) {
     try {
-        r.bytes.resize(static_cast<std::size_t>(st.st_size));
+        return readWhole(path, limit, room);
     } catch (const std::bad_alloc&) {
-        return failure("not enough memory to read it");
+        return failure("not enough memory");
     }
-    // A file that grows while it is read is read on, up to the limit.
-    std::size_t got = 0;
-    for (;;) {
-        if (got == r.bytes.size()) {
-            if (got >= limit) {
-                std::uint8_t extra = 0;
-                const ssize_t n = ::read(fd.get(), &extra, 1);
-                if (n < 0 && errno == EINTR) continue;
-                if (n < 0) return failure(std::strerror(errno));
-                if (n > 0) return failure("larger than " + std::to_string(limit) + " bytes");
-                break;
-            }
-            try {
-                r.bytes.resize(std::min(limit, got + 65536));
-            } catch (const std::bad_alloc&) {
-                return failure("not enough memory to read it");
-            }
-        }
-        const ssize_t n = ::read(fd.get(), r.bytes.data() + got, r.bytes.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return failure(std::strerror(errno));
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    r.bytes.resize(got);
-    r.ok = true;
-    return r;
+}
+
+ReadResult ReadWholeFile(const std::filesystem::path& path, std::size_t limit) {
+    std::vector<std::uint8_t> bytes;
+    ReadResult result = ReadWholeFile(path, limit, [&](std::size_t size) {
+        bytes.resize(size);
+        return bytes.data();
+    });
+    if (result.ok) result.bytes = std::move(bytes);
+    return result;
 }
 
 }  // namespace marquetor::fileio
