@@ -137,6 +137,26 @@ TEST_F(NothingLost, TheTexturesTabRefusesWhatIsNoRegularFileAtOnce) {
     EXPECT_TRUE(fs::is_fifo(textureDir / "pipe.png"));
 }
 
+TEST_F(NothingLost, OpenAndTheStartUpFileRefuseATileSetThatIsNoRegularFileAtOnce) {
+    ASSERT_EQ(::mkfifo((tileSetDir / "pipe.mrqt").c_str(), 0644), 0);
+    fs::create_symlink("/dev/zero", tileSetDir / "zero.mrqt");
+    fs::create_directories(tileSetDir / "folder.mrqt");
+    const Watchdog watchdog(10);
+    for (const char* name : {"pipe.mrqt", "zero.mrqt", "folder.mrqt"}) {
+        SCOPED_TRACE(name);
+        dialogs.clearShown();
+        dialogs.paths.push_back((tileSetDir / name).string());
+        chooseMenu(editor::menu::Open);
+        EXPECT_EQ(messages(), std::vector<std::string>{"Could not be opened!"});
+        // The start-up file: passed over in silence, as a missing one is.
+        dialogs.clearShown();
+        restart("../../Data/TileSets/" + std::string(name));
+        EXPECT_TRUE(messages().empty());
+        EXPECT_FALSE(ed->session.hasUnsavedChanges());
+        EXPECT_TRUE(ed->session.savedMark().path.empty());
+    }
+}
+
 TEST_F(NothingLost, ATextureCutShortWhileAddReadsItIsRefused) {
     // 64 MiB (a hole, no disk), read in steps of 1 MiB. A child process stops this one again
     // and again until it is caught between two steps, and then cuts the file to half.
