@@ -2,10 +2,12 @@
 // Save..., Open..., the start-up file, and the unsaved-changes question that guards Close
 // and Open.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "editor/editor.h"
+#include "tilesetfile/format.h"
 
 namespace marquetor::editor {
 
@@ -17,8 +19,11 @@ void OpenCommand(Editor& ed);
 // opens the file it is given, the unsaved-changes question first.
 void OpenTileSetFile(Editor& ed, std::string_view path);
 // The tile set named as the first command-line argument: opened when the name ends in
-// ".mrqt" exactly; a file that cannot be opened is passed over in silence.
-void OpenStartupFile(Editor& ed, std::string_view firstArgument);
+// ".mrqt" exactly; a file that cannot be opened is passed over in silence. `report`, when
+// given, learns what became of a named file before any message box about it is shown
+// (CannotOpen also for a name of another ending); the program tells it on standard error.
+using StartupFileReport = std::function<void(std::string_view path, const tilesetfile::LoadResult&)>;
+void OpenStartupFile(Editor& ed, std::string_view firstArgument, const StartupFileReport& report = {});
 
 // Whether the document differs from what was last created, opened or saved.
 bool HasUnsavedChanges(const Editor& ed);

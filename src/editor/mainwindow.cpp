@@ -190,7 +190,7 @@ const std::vector<LayoutTab>& LayoutTabs() {
     return layout;
 }
 
-bool StartEditor(Editor& ed, std::string_view firstArgument) {
+bool StartEditor(Editor& ed, std::string_view firstArgument, const StartupFileReport& report) {
     // 1. Everything starts from zero: an empty document, no rows, no path.
     ed.doc = document::TileSet{};
     ed.history.clear();
@@ -248,7 +248,7 @@ bool StartEditor(Editor& ed, std::string_view firstArgument) {
     document::AddTileGroup(ed.doc, 1);
 
     // 12. The tile set named on the command line.
-    OpenStartupFile(ed, firstArgument);
+    OpenStartupFile(ed, firstArgument, report);
 
     // What the user sees now counts as unchanged, with nothing to undo.
     ed.savedFingerprint = document::ContentFingerprint(ed.doc);
