@@ -1,14 +1,18 @@
 #!/usr/bin/env python3
 """The library for games as `cmake --install` put it into a prefix: headers that compile on
 their own, a shared object that shows only its interface, and the CMake and pkg-config
-files that find it.
+files that find it (InstalledLibrary); and the README's recipes for a game, followed word
+for word with the prefix as ~/.local (ReadmeRecipes).
 
     python3 library_test.py --prefix DIR --source DIR --version X.Y.Z --libdir lib/<arch>
-                            [--static] [--cmake CMAKE] [--cxx COMPILER]
+                            [--static] [--cmake CMAKE] [--cxx COMPILER] [CLASS...]
 
 --static: the build made the static archive (BUILD_SHARED_LIBS=OFF) instead.
+ReadmeRecipes needs a prefix named .local: its parent folder is the home folder the
+recipes run in.
 """
 import argparse
+import json
 import os
 import re
 import subprocess
@@ -141,6 +145,61 @@ class InstalledLibrary(unittest.TestCase):
             ran = run([program, demo])
             self.assertEqual(ran.returncode, 0, ran.stderr)
             self.assertIn("grass.png", ran.stdout)
+
+
+def readme_library_blocks():
+    """The fenced blocks of the README's library section, as (language, text)."""
+    with open(os.path.join(ARGS.source, "README.md"), encoding="utf-8") as f:
+        readme = f.read()
+    start = readme.index("\n## The library for games\n")
+    end = readme.index("\n## ", start + 1)
+    return re.findall(r"^```(\w+)\n(.*?)^```$", readme[start:end], re.S | re.M)
+
+
+class ReadmeRecipes(unittest.TestCase):
+    """A new user's way through the README's library section: Marquetor installed below
+    ~/.local, the README's game.cpp and CMakeLists.txt in a folder, and each recipe's
+    commands run there as written, by a shell that knows nothing of this build (no
+    PKG_CONFIG_PATH, CMAKE_PREFIX_PATH or LD_LIBRARY_PATH). The game must start from the
+    prefix and print what `mrqt dump` reads from the same file."""
+
+    def test_both_recipes_build_a_game_that_runs_from_the_prefix(self):
+        blocks = readme_library_blocks()
+        self.assertEqual([language for language, _ in blocks], ["sh", "cpp", "cmake", "sh", "sh"])
+        install, game, cmakelists, with_cmake, with_pkg_config = (text for _, text in blocks)
+        # The prefix the tests installed into is the README's: `cmake --install build` of
+        # this build, below the home folder's .local.
+        self.assertEqual(install, "cmake --install build --prefix ~/.local\n")
+        self.assertEqual(os.path.basename(ARGS.prefix), ".local")
+        self.assertIn("cmake_minimum_required(", cmakelists)
+        self.assertIn("project(", cmakelists)
+
+        demo = os.path.join(ARGS.source, "examples", "demo-game", "Data", "TileSets", "demo.mrqt")
+        dump = json.loads(run([os.path.join(ARGS.prefix, "bin", "mrqt"), "dump", demo]).stdout)
+        materials = ["material %s: red %d, green %d, blue %d" % (m["name"], m["red"], m["green"], m["blue"])
+                     for m in dump["materials"]]
+        textures = sorted("texture %s: %d bytes" % (t["name"], t["size"]) for t in dump["textures"])
+        tiles = ["tile %d: %s, %s" % (t["id"], t["texture"], t["material"]) for t in dump["tiles"]]
+        self.assertTrue(any("red 0," not in m for m in materials), materials)
+
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("PKG_CONFIG_PATH", "CMAKE_PREFIX_PATH", "LD_LIBRARY_PATH", "CMAKE_GENERATOR")}
+        env["HOME"] = os.path.dirname(ARGS.prefix)
+        for name, recipe in (("cmake", with_cmake), ("pkg-config", with_pkg_config)):
+            with self.subTest(recipe=name), tempfile.TemporaryDirectory(prefix="marquetor-game-") as folder:
+                with open(os.path.join(folder, "game.cpp"), "w", encoding="utf-8") as f:
+                    f.write(game)
+                with open(os.path.join(folder, "CMakeLists.txt"), "w", encoding="utf-8") as f:
+                    f.write(cmakelists)
+                with open(demo, "rb") as source, open(os.path.join(folder, "level.mrqt"), "wb") as copy:
+                    copy.write(source.read())
+                ran = run(["bash", "-e", "-c", recipe], cwd=folder, env=env)
+                self.assertEqual(ran.returncode, 0, ran.stdout + ran.stderr)
+                # The game's lines are the last ones: the recipe ends by running it.
+                printed = ran.stdout.splitlines()[-(len(materials) + len(textures) + len(tiles)):]
+                self.assertEqual(printed[:len(materials)], materials)
+                self.assertEqual(sorted(printed[len(materials):len(materials) + len(textures)]), textures)
+                self.assertEqual(printed[len(materials) + len(textures):], tiles)
 
 
 def main():
