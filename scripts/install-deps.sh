@@ -13,7 +13,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth
   desktop-file-utils appstream shared-mime-info libxml2-utils
-  dpkg-dev file
+  dpkg-dev file lintian
 )
 if [ "${1:-base}" = bench ]; then
   packages+=(libbenchmark-dev valgrind time)
