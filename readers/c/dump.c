@@ -4,6 +4,12 @@
                            on standard error (status 1), the same bytes as mrqt's
        dump --time FILE    one load, timed: "load_seconds S"
 
+       dump --batch        file names on standard input, one a line; for each, one record
+                           on standard output: "STATUS OUTLEN ERRLEN\n", then the OUTLEN
+                           bytes `dump FILE` writes on standard output and the ERRLEN bytes it
+                           writes on standard error (what a test of many files reads without
+                           starting the program for each)
+
    Texts that are not valid UTF-8 are shown as Windows-1252 with an ...Encoding key beside
    them; each texture's bytes are summed up by SHA-256 (written below: the C library has
    none). */
@@ -219,26 +225,18 @@ static int time_load(const char *path) {
     return status == MARQUETOR_OK ? 0 : 1;
 }
 
-int main(int argc, char **argv) {
-    static char buffer[1 << 16];
+/* What `mrqt dump PATH` does: the JSON on out, the messages on err; the exit status. */
+static int dump_file(const char *path, FILE *out, FILE *err) {
     marquetor_tileset *set;
-    marquetor_status status;
-    const char *path;
-    if (argc == 3 && strcmp(argv[1], "--time") == 0) return time_load(argv[2]);
-    if (argc != 2) {
-        fputs("Usage: dump FILE   (prints the tile set as mrqt dump does)\n       dump --time FILE\n", stderr);
-        return 2;
-    }
-    path = argv[1];
-    status = marquetor_load_file(path, &set);
+    const marquetor_status status = marquetor_load_file(path, &set);
     if (!set) {
         if (status == MARQUETOR_NOT_A_TILESET) {
-            fputs("mrqt: ", stderr);
-            put_shown(path, stderr);
-            fprintf(stderr, ": %s\n", marquetor_status_text(status));
+            fputs("mrqt: ", err);
+            put_shown(path, err);
+            fprintf(err, ": %s\n", marquetor_status_text(status));
         } else {
             const int error = errno;
-            fprintf(stderr, "mrqt: cannot open \"%s\": %s\n", path,
+            fprintf(err, "mrqt: cannot open \"%s\": %s\n", path,
                     !*path ? "no file name given"
                     : error == EISDIR ? "it is a folder"
                     : error == ENOMEM ? "not enough memory to read it"
@@ -247,16 +245,87 @@ int main(int argc, char **argv) {
         return 1;
     }
     if (status == MARQUETOR_ENDED_EARLY) {
-        fputs("mrqt: warning: ", stderr);
-        put_shown(path, stderr);
-        fprintf(stderr, ": %s\n", marquetor_status_text(status));
+        fputs("mrqt: warning: ", err);
+        put_shown(path, err);
+        fprintf(err, ": %s\n", marquetor_status_text(status));
     }
-    setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
-    dump(set, stdout);
+    dump(set, out);
     marquetor_free(set);
-    if (fflush(stdout) != 0 || ferror(stdout)) {
-        fputs("mrqt: cannot write the output\n", stderr);
+    if (fflush(out) != 0 || ferror(out)) {
+        fputs("mrqt: cannot write the output\n", err);
         return 1;
     }
     return 0;
+}
+
+/* dump --batch: each line of standard input is a file name (its bytes, without the newline);
+   each file's run is kept in memory and written as one record. */
+static int batch(void) {
+    char *line = NULL, *out_text = NULL, *err_text = NULL;
+    size_t capacity = 0, out_size = 0, err_size = 0;
+    ssize_t n;
+    int result = 0;
+    while ((n = getline(&line, &capacity, stdin)) > 0) {
+        FILE *out, *err;
+        int status, closed;
+        if (line[n - 1] == '\n') line[--n] = 0;
+        out = open_memstream(&out_text, &out_size);
+        err = open_memstream(&err_text, &err_size);
+        if (!out || !err) {
+            fputs("mrqt: not enough memory\n", stderr);
+            result = 1;
+            if (out) fclose(out);
+            if (err) fclose(err);
+            break;
+        }
+        if (strlen(line) != (size_t)n) {   /* no file is named so: not the file before the NUL */
+            fputs("mrqt: cannot open \"", err);
+            fwrite(line, 1, (size_t)n, err);
+            fputs("\": Invalid argument\n", err);
+            status = 1;
+        } else {
+            status = dump_file(line, out, err);
+        }
+        closed = fclose(out) == 0;
+        closed = fclose(err) == 0 && closed;
+        if (!closed) {
+            fputs("mrqt: not enough memory\n", stderr);
+            result = 1;
+            break;
+        }
+        printf("%d %lu %lu\n", status, (unsigned long)out_size, (unsigned long)err_size);
+        fwrite(out_text, 1, out_size, stdout);
+        fwrite(err_text, 1, err_size, stdout);
+        free(out_text);
+        free(err_text);
+        out_text = err_text = NULL;
+        if (fflush(stdout) != 0) break;   /* the reader stopped listening */
+    }
+    free(line);
+    free(out_text);
+    free(err_text);
+    if (ferror(stdin)) {
+        fprintf(stderr, "mrqt: cannot read standard input: %s\n", strerror(errno));
+        result = 1;
+    }
+    if (fflush(stdout) != 0 || ferror(stdout)) {
+        fputs("mrqt: cannot write the output\n", stderr);
+        result = 1;
+    }
+    return result;
+}
+
+int main(int argc, char **argv) {
+    static char buffer[1 << 16];
+    if (argc == 3 && strcmp(argv[1], "--time") == 0) return time_load(argv[2]);
+    setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    if (argc == 2 && strcmp(argv[1], "--batch") == 0) return batch();
+    if (argc != 2) {
+        fputs("Usage: dump FILE   (prints the tile set as mrqt dump does)\n       dump --time FILE\n"
+              "       dump --batch   (file names on standard input; one record each: STATUS OUTLEN ERRLEN,\n"
+              "                      then the output and the messages of dump FILE)\n",
+              stderr);
+        return 2;
+    }
+    return dump_file(argv[1], stdout, stderr);
 }

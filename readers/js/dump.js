@@ -4,8 +4,12 @@
 //
 //   node dump.js FILE          the JSON
 //   node dump.js --time FILE   one line "load_seconds S": the wall time of one load, reading included
+//   node dump.js --batch       file names on standard input, one a line; for each, one record on
+//                              standard output: "STATUS OUTLEN ERRLEN\n", then the OUTLEN bytes
+//                              `dump.js FILE` writes on standard output and the ERRLEN bytes it
+//                              writes on standard error ("-" has no standard input there)
 
-import { readFileSync } from 'node:fs';
+import { readFileSync, readSync } from 'node:fs';
 import { createHash } from 'node:crypto';
 import { readTileSet, isUtf8, Status, TileSet } from './index.js';
 import { loadTileSetSync, reasonOf } from './node.js';
@@ -47,9 +51,10 @@ function sha256(bytes) {
   return createHash('sha256').update(bytes).digest('hex');
 }
 
-// Writes the document in blocks: a million tiles are a hundred megabytes of JSON.
+// Writes the document in blocks to write(text): a million tiles are a hundred megabytes of JSON.
 class Output {
-  constructor() {
+  constructor(write) {
+    this.write = write;
     this.parts = [];
     this.size = 0;
   }
@@ -61,7 +66,7 @@ class Output {
   }
 
   flush() {
-    if (this.parts.length) process.stdout.write(this.parts.join(''));
+    if (this.parts.length) this.write(this.parts.join(''));
     this.parts = [];
     this.size = 0;
   }
@@ -73,8 +78,9 @@ function writeList(out, name, records, format, last) {
   out.add((records.length === 0 ? ']' : '\n  ]') + (last ? '\n' : ',\n'));
 }
 
-function writeDump(set) {
-  const out = new Output();
+function writeDump(set, write) {
+  textCache.clear();   // the byte arrays of the tile set before (--batch) are not this one's
+  const out = new Output(write);
   out.add('{\n  "tileWidth": ' + set.tileWidth + ',\n  "tileHeight": ' + set.tileHeight + ',\n');
   writeList(out, 'materials', set.materials, (m) =>
     '{' + textField('name', m.name, m.nameBytes) + ',"color":' + m.color + ',"red":' + m.red + ',"green":' + m.green +
@@ -94,10 +100,11 @@ function shown(path) {
   return path === '-' ? 'standard input' : path;
 }
 
-function load(path) {
+function load(path, standardInput) {
   if (path !== '-') return loadTileSetSync(path);
   let bytes;
   try {
+    if (!standardInput) throw new Error('it holds the file names of --batch');
     bytes = readFileSync(0);
   } catch (error) {
     const set = new TileSet();
@@ -108,32 +115,104 @@ function load(path) {
   return readTileSet(bytes);
 }
 
-function main(args) {
-  const time = args[0] === '--time';
-  if (time) args = args.slice(1);
-  if (args.length !== 1) {
-    process.stderr.write('Usage: dump-js [--time] FILE\n');
-    return 2;
-  }
-  const path = args[0];
+// What `mrqt dump PATH` does: the JSON to sink.out, the messages to sink.err; the exit status.
+// With time, one line "load_seconds S" instead of the JSON. sink.standardInput: whether "-"
+// has a standard input to read.
+function dumpFile(path, time, sink) {
   const start = process.hrtime.bigint();
-  const set = load(path);
+  const set = load(path, sink.standardInput);
   const seconds = Number(process.hrtime.bigint() - start) / 1e9;
 
   switch (set.status) {
     case Status.CANNOT_OPEN:
-      process.stderr.write('mrqt: ' + set.message + '\n');
+      sink.err('mrqt: ' + set.message + '\n');
       return 1;
     case Status.NOT_A_TILE_SET:
-      process.stderr.write('mrqt: ' + shown(path) + ': ' + set.message + '\n');
+      sink.err('mrqt: ' + shown(path) + ': ' + set.message + '\n');
       return 1;
     case Status.TRUNCATED:
-      if (!time) process.stderr.write('mrqt: warning: ' + shown(path) + ': ' + set.message + '\n');
+      if (!time) sink.err('mrqt: warning: ' + shown(path) + ': ' + set.message + '\n');
       break;
   }
-  if (time) process.stdout.write('load_seconds ' + seconds.toFixed(6) + '\n');
-  else writeDump(set);
+  if (time) sink.out('load_seconds ' + seconds.toFixed(6) + '\n');
+  else writeDump(set, sink.out);
   return 0;
+}
+
+class ReadError extends Error {
+  constructor(cause) {
+    super('mrqt: cannot read standard input: ' + reasonOf(cause) + '\n');
+  }
+}
+
+// The lines of standard input as bytes, without their newlines, read as they come.
+function* inputLines() {
+  const buffer = Buffer.alloc(1 << 16);
+  let pending = [];
+  for (;;) {
+    let size;
+    try {
+      size = readSync(0, buffer, 0, buffer.length, null);
+    } catch (error) {
+      if (error.code === 'EAGAIN') {   // a non-blocking pipe with nothing in it yet
+        Atomics.wait(new Int32Array(new SharedArrayBuffer(4)), 0, 0, 5);
+        continue;
+      }
+      if (error.code !== 'EOF') throw new ReadError(error);
+      size = 0;
+    }
+    if (size === 0) break;
+    const chunk = buffer.subarray(0, size);
+    let at = 0;
+    for (let end = chunk.indexOf(10, at); end !== -1; end = chunk.indexOf(10, at)) {
+      pending.push(chunk.subarray(at, end));
+      yield Buffer.concat(pending);
+      pending = [];
+      at = end + 1;
+    }
+    if (at < size) pending.push(Buffer.from(chunk.subarray(at)));
+  }
+  if (pending.length) yield Buffer.concat(pending);
+}
+
+// --batch: each line of standard input is a file name (UTF-8); each file's run is kept in
+// memory and written as one record.
+function batch() {
+  try {
+    for (const line of inputLines()) {
+      const out = [];
+      const err = [];
+      const status = dumpFile(line.toString('utf8'), false, {
+        out: (text) => out.push(Buffer.from(text, 'utf8')),
+        err: (text) => err.push(Buffer.from(text, 'utf8')),
+        standardInput: false,
+      });
+      const output = Buffer.concat(out);
+      const errors = Buffer.concat(err);
+      process.stdout.write(Buffer.concat([Buffer.from(`${status} ${output.length} ${errors.length}\n`), output, errors]));
+    }
+  } catch (error) {
+    if (!(error instanceof ReadError)) throw error;
+    process.stderr.write(error.message);
+    return 1;
+  }
+  return 0;
+}
+
+function main(args) {
+  if (args.length === 1 && args[0] === '--batch') return batch();
+  const time = args[0] === '--time';
+  if (time) args = args.slice(1);
+  if (args.length !== 1) {
+    process.stderr.write('Usage: dump-js [--time] FILE\n       dump-js --batch   (file names on standard input; one ' +
+      'record each: STATUS OUTLEN ERRLEN,\n                         then the output and the messages of dump-js FILE)\n');
+    return 2;
+  }
+  return dumpFile(args[0], time, {
+    out: (text) => process.stdout.write(text),
+    err: (text) => process.stderr.write(text),
+    standardInput: true,
+  });
 }
 
 // Standard output closed early (the reader of a pipe stopped): a message, not a stack trace.

@@ -4,6 +4,10 @@
 --
 --   lua dump.lua FILE          the JSON
 --   lua dump.lua --time FILE   one line "load_seconds S": the wall time of one load, reading included
+--   lua dump.lua --batch       file names on standard input, one a line; for each, one record on
+--                              standard output: "STATUS OUTLEN ERRLEN\n", then the OUTLEN bytes
+--                              `dump.lua FILE` writes on standard output and the ERRLEN bytes it
+--                              writes on standard error ("-" has no standard input there)
 
 -- marquetor.lua lies beside this file.
 local here = (arg and arg[0] or ""):match("^(.*[/\\])") or "./"
@@ -156,33 +160,35 @@ local function number(n)
   return format("%d", n)
 end
 
-local function write_list(out, name, records, format_record, last)
+local function write_list(write, out, name, records, format_record, last)
   out[#out + 1] = '  "' .. name .. '": ['
   for i = 1, #records do
     out[#out + 1] = (i == 1 and "\n    " or ",\n    ") .. format_record(records[i])
     if #out >= 4096 then
-      io.stdout:write(concat(out))
+      write(concat(out))
       for k = #out, 1, -1 do out[k] = nil end
     end
   end
   out[#out + 1] = (#records == 0 and "]" or "\n  ]") .. (last and "\n" or ",\n")
 end
 
-local function write_dump(set)
+-- The dump in pieces to write(text).
+local function write_dump(set, write)
+  fields = {}   -- the texts of the tile set before (--batch)
   local out = { "{\n", '  "tileWidth": ', number(set.tile_width), ",\n", '  "tileHeight": ', number(set.tile_height), ",\n" }
-  write_list(out, "materials", set.materials, function(m)
+  write_list(write, out, "materials", set.materials, function(m)
     return "{" .. text_field("name", m.name) .. ',"color":' .. number(m.color) .. ',"red":' .. number(m.red) ..
       ',"green":' .. number(m.green) .. ',"blue":' .. number(m.blue) .. "," .. text_field("description", m.description) .. "}"
   end, false)
-  write_list(out, "textures", set.textures, function(t)
+  write_list(write, out, "textures", set.textures, function(t)
     return "{" .. text_field("name", t.name) .. ',"size":' .. number(t.size) .. ',"sha256":"' .. sha256(t.bytes) .. '"}'
   end, false)
-  write_list(out, "tiles", set.tiles, function(t)
+  write_list(write, out, "tiles", set.tiles, function(t)
     return '{"id":' .. number(t.id) .. "," .. text_field("texture", t.texture) .. "," .. text_field("material", t.material) ..
       ',"layer":' .. number(t.layer) .. ',"collision":' .. number(t.collision) .. "}"
   end, true)
   out[#out + 1] = "}\n"
-  io.stdout:write(concat(out))
+  write(concat(out))
 end
 
 -- A wall clock for --time: the monotonic clock where LuaJIT's FFI reaches it, otherwise the
@@ -200,44 +206,101 @@ local function clock()
   return os.clock
 end
 
-local function main(args)
-  local time = args[1] == "--time"
-  local path = args[time and 2 or 1]
-  if path == nil or args[time and 3 or 2] ~= nil then
-    io.stderr:write("Usage: dump-lua [--time] FILE\n")
-    return 2
-  end
-  local now = clock()
-  local start = now()
+-- What `mrqt dump PATH` does: the JSON to sink.out, the messages to sink.err; the exit
+-- status. With time, one line "load_seconds S" instead of the JSON. sink.standard_input:
+-- whether "-" has a standard input to read.
+local function dump_file(path, time, sink)
+  local now = time and clock()   -- made once a run: LuaJIT declares its C type there
+  local start = now and now()
   local set
   if path == "-" then
+    if not sink.standard_input then
+      sink.err("mrqt: cannot read standard input: it holds the file names of --batch\n")
+      return 1
+    end
     local data = io.stdin:read("*a")
     if data == nil then
-      io.stderr:write("mrqt: cannot read standard input\n")
+      sink.err("mrqt: cannot read standard input\n")
       return 1
     end
     set = marquetor.read(data)
   else
     set = marquetor.load(path)
   end
-  local seconds = now() - start
+  local seconds = now and now() - start
 
   local shown = path == "-" and "standard input" or path
   if set.status == "cannot-open" then
-    io.stderr:write("mrqt: " .. set.message .. "\n")
+    sink.err("mrqt: " .. set.message .. "\n")
     return 1
   elseif set.status == "not-a-tile-set" then
-    io.stderr:write("mrqt: " .. shown .. ": " .. set.message .. "\n")
+    sink.err("mrqt: " .. shown .. ": " .. set.message .. "\n")
     return 1
   elseif set.status == "truncated" and not time then
-    io.stderr:write("mrqt: warning: " .. shown .. ": " .. set.message .. "\n")
+    sink.err("mrqt: warning: " .. shown .. ": " .. set.message .. "\n")
   end
   if time then
-    io.stdout:write(format("load_seconds %.6f\n", seconds))
+    sink.out(format("load_seconds %.6f\n", seconds))
   else
-    write_dump(set)
+    write_dump(set, sink.out)
   end
   return 0
+end
+
+-- The lines of standard input, without their newlines, as they come: read a byte at a time,
+-- as LuaJIT's line reading mixes up a line that holds a NUL byte with the next.
+local function input_lines()
+  return function()
+    local bytes = {}
+    while true do
+      local c = io.stdin:read(1)
+      if c == nil then
+        if #bytes == 0 then return nil end
+        break
+      end
+      if c == "\n" then break end
+      bytes[#bytes + 1] = c
+    end
+    return concat(bytes)
+  end
+end
+
+-- --batch: each line of standard input is a file name (its bytes, without the newline); each
+-- file's run is kept in memory and written as one record.
+local function batch()
+  for path in input_lines() do
+    local out, err = {}, {}
+    local status = path:find("%z") and 1   -- no file is named so: not the file before the NUL
+    if status then err[1] = 'mrqt: cannot open "' .. path .. '": Invalid argument\n' end
+    status = status or dump_file(path, false, {
+      out = function(text) out[#out + 1] = text end,
+      err = function(text) err[#err + 1] = text end,
+      standard_input = false,
+    })
+    out, err = concat(out), concat(err)
+    local written = io.stdout:write(format("%d %d %d\n", status, #out, #err), out, err)
+    if not written or not io.stdout:flush() then
+      io.stderr:write("mrqt: cannot write the output\n")
+      return 1
+    end
+  end
+  return 0
+end
+
+local function main(args)
+  if args[1] == "--batch" and args[2] == nil then return batch() end
+  local time = args[1] == "--time"
+  local path = args[time and 2 or 1]
+  if path == nil or args[time and 3 or 2] ~= nil then
+    io.stderr:write("Usage: dump-lua [--time] FILE\n       dump-lua --batch   (file names on standard input; one record " ..
+      "each: STATUS OUTLEN ERRLEN,\n                          then the output and the messages of dump-lua FILE)\n")
+    return 2
+  end
+  return dump_file(path, time, {
+    out = function(text) io.stdout:write(text) end,
+    err = function(text) io.stderr:write(text) end,
+    standard_input = true,
+  })
 end
 
 local status = main(arg or {})

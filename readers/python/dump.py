@@ -3,8 +3,13 @@
 
     python3 dump.py FILE           the JSON on standard output, or mrqt's message
     python3 dump.py --time FILE    one load, timed: "load_seconds S"
+    python3 dump.py --batch        file names on standard input, one a line; for each, one
+                                   record on standard output: "STATUS OUTLEN ERRLEN\n", then
+                                   the OUTLEN bytes `dump.py FILE` writes on standard output and
+                                   the ERRLEN bytes it writes on standard error
 """
 import errno
+import io
 import os
 import sys
 import time
@@ -63,21 +68,10 @@ def dump(tileset):
             "}\n")
 
 
-def main(args):
-    if len(args) == 2 and args[0] == "--time":
-        start = time.perf_counter()
-        try:
-            tileset = mrqt.load(args[1])   # as a game loads it: texts decoded
-        except (OSError, mrqt.NotATileSet):
-            tileset = None
-        print("load_seconds %.6f" % (time.perf_counter() - start))
-        return 0 if tileset is not None and not tileset["truncated"] else 1
-    if len(args) != 1:
-        sys.stderr.write("Usage: dump.py FILE   (prints the tile set as mrqt dump does)\n       dump.py --time FILE\n")
-        return 2
-    path = args[0]
+def dump_file(path, out, err):
+    """What `mrqt dump PATH` does: the JSON on out, the messages on err (binary streams); the
+    exit status."""
     raw = os.fsencode(path)
-    err = sys.stderr.buffer
     try:
         tileset = mrqt.load(path, raw=True)
     except mrqt.NotATileSet as e:
@@ -91,17 +85,63 @@ def main(args):
     except MemoryError:
         err.write(b'mrqt: cannot open "' + raw + b'": not enough memory to read it\n')
         return 1
+    except ValueError:   # a name holding a NUL byte (--batch), which no file has
+        err.write(b'mrqt: cannot open "' + raw + b'": ' + os.strerror(errno.EINVAL).encode() + b"\n")
+        return 1
     if tileset["truncated"]:
         err.write(b"mrqt: warning: " + mrqt.decode_text(raw).encode("utf-8") +
                   b": the data ended early; only part of the tile set was read\n")
     err.flush()
     try:
-        sys.stdout.buffer.write(dump(tileset).encode("utf-8"))
-        sys.stdout.buffer.flush()
+        out.write(dump(tileset).encode("utf-8"))
+        out.flush()
     except OSError:
         err.write(b"mrqt: cannot write the output\n")
         return 1
     return 0
+
+
+def batch():
+    """dump.py --batch: each line of standard input is a file name (its bytes, without the
+    newline); each file's run is kept in memory and written as one record."""
+    lines, records = iter(sys.stdin.buffer), sys.stdout.buffer
+    while True:
+        try:
+            line = next(lines, None)
+        except OSError as e:
+            sys.stderr.write("mrqt: cannot read standard input: %s\n" % os.strerror(e.errno))
+            return 1
+        if line is None:
+            return 0
+        out, err = io.BytesIO(), io.BytesIO()
+        status = dump_file(os.fsdecode(line[:-1] if line.endswith(b"\n") else line), out, err)
+        try:
+            records.write(b"%d %d %d\n" % (status, len(out.getvalue()), len(err.getvalue())))
+            records.write(out.getvalue())
+            records.write(err.getvalue())
+            records.flush()
+        except OSError:
+            sys.stderr.write("mrqt: cannot write the output\n")
+            return 1
+
+
+def main(args):
+    if len(args) == 2 and args[0] == "--time":
+        start = time.perf_counter()
+        try:
+            tileset = mrqt.load(args[1])   # as a game loads it: texts decoded
+        except (OSError, mrqt.NotATileSet):
+            tileset = None
+        print("load_seconds %.6f" % (time.perf_counter() - start))
+        return 0 if tileset is not None and not tileset["truncated"] else 1
+    if args == ["--batch"]:
+        return batch()
+    if len(args) != 1:
+        sys.stderr.write("Usage: dump.py FILE   (prints the tile set as mrqt dump does)\n       dump.py --time FILE\n"
+                         "       dump.py --batch   (file names on standard input; one record each: STATUS OUTLEN "
+                         "ERRLEN,\n                         then the output and the messages of dump.py FILE)\n")
+        return 2
+    return dump_file(args[0], sys.stdout.buffer, sys.stderr.buffer)
 
 
 if __name__ == "__main__":

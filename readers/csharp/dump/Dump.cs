@@ -3,6 +3,10 @@
 //
 //   mono dump-csharp.exe FILE          the JSON
 //   mono dump-csharp.exe --time FILE   one line "load_seconds S": the wall time of one load, reading included
+//   mono dump-csharp.exe --batch       file names on standard input, one a line; for each, one record
+//                                      on standard output: "STATUS OUTLEN ERRLEN\n", then the OUTLEN
+//                                      bytes `dump-csharp FILE` writes on standard output and the ERRLEN
+//                                      bytes it writes on standard error ("-" has no standard input there)
 
 using System;
 using System.Collections.Generic;
@@ -19,21 +23,32 @@ static class Dump
 
     static int Main(string[] args)
     {
-        var err = new StreamWriter(Console.OpenStandardError(), Utf8) { AutoFlush = true };
+        if (args.Length == 1 && args[0] == "--batch") return Batch();
         bool time = args.Length > 0 && args[0] == "--time";
         int first = time ? 1 : 0;
         if (args.Length - first != 1)
         {
-            err.Write("Usage: dump-csharp [--time] FILE\n");
+            var err = new StreamWriter(Console.OpenStandardError(), Utf8) { AutoFlush = true };
+            err.Write("Usage: dump-csharp [--time] FILE\n       dump-csharp --batch   (file names on standard input; one " +
+                      "record each: STATUS OUTLEN ERRLEN,\n                             then the output and the messages of " +
+                      "dump-csharp FILE)\n");
             return 2;
         }
-        string path = args[first];
+        return DumpFile(args[first], time, Console.OpenStandardInput, Console.OpenStandardOutput(), Console.OpenStandardError());
+    }
 
+    // What `mrqt dump PATH` does: the JSON on output, the messages on errors; the exit status.
+    // With time, one line "load_seconds S" instead of the JSON. standardInput opens what "-"
+    // reads, or is null where there is none.
+    static int DumpFile(string path, bool time, Func<Stream> standardInput, Stream output, Stream errors)
+    {
+        var err = new StreamWriter(errors, Utf8, 1024, true) { AutoFlush = true };
         Stopwatch clock = Stopwatch.StartNew();
         MrqtTileSet set;
         try
         {
-            set = path == "-" ? MrqtTileSet.Read(Console.OpenStandardInput()) : MrqtTileSet.Load(path);
+            if (path == "-" && standardInput == null) throw new IOException("it holds the file names of --batch");
+            set = path == "-" ? MrqtTileSet.Read(standardInput()) : MrqtTileSet.Load(path);
         }
         catch (IOException e)   // reading standard input failed
         {
@@ -57,7 +72,7 @@ static class Dump
         }
         try
         {
-            using (var out_ = new StreamWriter(Console.OpenStandardOutput(), Utf8, 1 << 16))
+            using (var out_ = new StreamWriter(output, Utf8, 1 << 16, true))
             {
                 if (time) out_.Write("load_seconds " + seconds.ToString("F6", CultureInfo.InvariantCulture) + "\n");
                 else WriteDump(set, out_);
@@ -69,6 +84,67 @@ static class Dump
             return 1;
         }
         return 0;
+    }
+
+    // --batch: each line of standard input is a file name (UTF-8, without the newline); each
+    // file's run is kept in memory and written as one record.
+    static int Batch()
+    {
+        Stream input = Console.OpenStandardInput();
+        var records = new BufferedStream(Console.OpenStandardOutput(), 1 << 16);
+        var line = new MemoryStream();
+        var buffer = new byte[1 << 16];
+        int size = 0, at = 0;
+        while (true)
+        {
+            if (at == size)
+            {
+                try
+                {
+                    size = input.Read(buffer, 0, buffer.Length);
+                }
+                catch (IOException e)
+                {
+                    Console.Error.Write("mrqt: cannot read standard input: " + e.Message + "\n");
+                    return 1;
+                }
+                at = 0;
+                if (size == 0 && line.Length == 0) return 0;
+            }
+            int end = size == 0 ? 0 : Array.IndexOf(buffer, (byte)'\n', at, size - at);
+            if (size != 0 && end < 0)
+            {
+                line.Write(buffer, at, size - at);
+                at = size;
+                continue;
+            }
+            if (size != 0)
+            {
+                line.Write(buffer, at, end - at);
+                at = end + 1;
+            }
+            string path = Utf8.GetString(line.GetBuffer(), 0, (int)line.Length);
+            line.SetLength(0);
+
+            var output = new MemoryStream();
+            var errors = new MemoryStream();
+            int status = DumpFile(path, false, null, output, errors);
+            byte[] header = Encoding.ASCII.GetBytes(
+                status.ToString(CultureInfo.InvariantCulture) + " " + output.Length.ToString(CultureInfo.InvariantCulture) + " " +
+                errors.Length.ToString(CultureInfo.InvariantCulture) + "\n");
+            try
+            {
+                records.Write(header, 0, header.Length);
+                records.Write(output.GetBuffer(), 0, (int)output.Length);
+                records.Write(errors.GetBuffer(), 0, (int)errors.Length);
+                records.Flush();
+            }
+            catch (IOException)
+            {
+                Console.Error.Write("mrqt: cannot write the output\n");
+                return 1;
+            }
+        }
     }
 
     // A JSON string as mrqt writes it: only '"', '\' and the control characters are escaped.
@@ -141,6 +217,7 @@ static class Dump
 
     static void WriteDump(MrqtTileSet set, TextWriter out_)
     {
+        Fields.Clear();   // the arrays of the tile set before (--batch) are not this one's
         out_.Write("{\n  \"tileWidth\": " + Number(set.TileWidth) + ",\n  \"tileHeight\": " + Number(set.TileHeight) + ",\n");
         WriteList(out_, "materials", set.Materials, m =>
             "{" + TextField("name", m.Name, m.NameBytes) + ",\"color\":" + Number(m.Color) + ",\"red\":" + Number(m.Red) +

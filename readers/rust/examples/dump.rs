@@ -2,13 +2,16 @@
 //!
 //!     cargo run --example dump -- FILE           the JSON on standard output, or mrqt's message
 //!     cargo run --example dump -- --time FILE    one load, timed: "load_seconds S"
+//!     cargo run --example dump -- --batch        file names on standard input, one a line; for
+//!         each, one record on standard output: "STATUS OUTLEN ERRLEN\n", then the OUTLEN bytes
+//!         `dump FILE` writes on standard output and the ERRLEN bytes it writes on standard error
 //!
 //! Texts that are not valid UTF-8 are shown as Windows-1252 with an ...Encoding key beside
 //! them; each texture's bytes are summed up by SHA-256, written below (the standard library
 //! has none).
 #![forbid(unsafe_code)]
 
-use std::io::{self, Write};
+use std::io::{self, BufRead, Write};
 use std::path::Path;
 use std::process::exit;
 use std::time::Instant;
@@ -23,17 +26,31 @@ fn main() {
         println!("load_seconds {:.6}", start.elapsed().as_secs_f64());
         exit(if matches!(loaded, Ok(ref set) if set.status == Status::Whole) { 0 } else { 1 });
     }
+    if args.len() == 1 && args[0] == "--batch" {
+        exit(batch());
+    }
     if args.len() != 1 {
-        eprintln!("Usage: dump FILE   (prints the tile set as mrqt dump does)\n       dump --time FILE");
+        eprintln!(
+            "Usage: dump FILE   (prints the tile set as mrqt dump does)\n       dump --time FILE\n       \
+             dump --batch   (file names on standard input; one record each: STATUS OUTLEN ERRLEN,\n                      \
+             then the output and the messages of dump FILE)"
+        );
         exit(2);
     }
-    let path = Path::new(&args[0]);
+    let stdout = io::stdout();
+    let mut out = io::BufWriter::with_capacity(1 << 16, stdout.lock());
+    let status = dump_file(Path::new(&args[0]), &mut out, &mut io::stderr());
+    exit(status);
+}
+
+/// What `mrqt dump PATH` does: the JSON on `out`, the messages on `err`; the exit status.
+fn dump_file(path: &Path, out: &mut impl Write, err: &mut impl Write) -> i32 {
     let raw = path_bytes(path);
     let set = match marquetor_tileset::open(path) {
         Ok(set) => set,
         Err(Error::NotATileSet) => {
-            eprintln!("mrqt: {}: {}", decode_text(&raw), Error::NotATileSet);
-            exit(1);
+            let _ = writeln!(err, "mrqt: {}: {}", decode_text(&raw), Error::NotATileSet);
+            return 1;
         }
         Err(Error::CannotOpen(e)) => {
             let why = if raw.is_empty() {
@@ -43,21 +60,57 @@ fn main() {
             } else {
                 os_message(&e)
             };
-            let mut err = io::stderr();
             let _ = err.write_all(b"mrqt: cannot open \"");
             let _ = err.write_all(&raw);
             let _ = writeln!(err, "\": {}", why);
-            exit(1);
+            return 1;
         }
     };
     if set.status == Status::EndedEarly {
-        eprintln!("mrqt: warning: {}: the data ended early; only part of the tile set was read", decode_text(&raw));
+        let _ = writeln!(
+            err,
+            "mrqt: warning: {}: the data ended early; only part of the tile set was read",
+            decode_text(&raw)
+        );
     }
+    if dump(&set, out).and_then(|_| out.flush()).is_err() {
+        let _ = writeln!(err, "mrqt: cannot write the output");
+        return 1;
+    }
+    0
+}
+
+/// dump --batch: each line of standard input is a file name (its bytes, without the newline);
+/// each file's run is kept in memory and written as one record.
+fn batch() -> i32 {
+    let stdin = io::stdin();
+    let mut input = stdin.lock();
     let stdout = io::stdout();
-    let mut out = io::BufWriter::with_capacity(1 << 16, stdout.lock());
-    if dump(&set, &mut out).and_then(|_| out.flush()).is_err() {
-        eprintln!("mrqt: cannot write the output");
-        exit(1);
+    let mut records = io::BufWriter::with_capacity(1 << 16, stdout.lock());
+    let mut line = Vec::new();
+    loop {
+        line.clear();
+        match input.read_until(b'\n', &mut line) {
+            Ok(0) => return 0,
+            Ok(_) => {}
+            Err(e) => {
+                eprintln!("mrqt: cannot read standard input: {}", os_message(&e));
+                return 1;
+            }
+        }
+        if line.last() == Some(&b'\n') {
+            line.pop();
+        }
+        let (mut out, mut err) = (Vec::new(), Vec::new());
+        let status = dump_file(&path_from_bytes(&line), &mut out, &mut err);
+        let written = writeln!(records, "{} {} {}", status, out.len(), err.len())
+            .and_then(|_| records.write_all(&out))
+            .and_then(|_| records.write_all(&err))
+            .and_then(|_| records.flush());
+        if written.is_err() {
+            eprintln!("mrqt: cannot write the output");
+            return 1;
+        }
     }
 }
 
@@ -136,6 +189,17 @@ fn path_bytes(path: &Path) -> Vec<u8> {
 #[cfg(not(unix))]
 fn path_bytes(path: &Path) -> Vec<u8> {
     path.to_string_lossy().as_bytes().to_vec()
+}
+
+#[cfg(unix)]
+fn path_from_bytes(bytes: &[u8]) -> std::path::PathBuf {
+    use std::os::unix::ffi::OsStrExt;
+    std::ffi::OsStr::from_bytes(bytes).into()
+}
+
+#[cfg(not(unix))]
+fn path_from_bytes(bytes: &[u8]) -> std::path::PathBuf {
+    String::from_utf8_lossy(bytes).into_owned().into()
 }
 
 // ---- SHA-256 (FIPS 180-4) -------------------------------------------------------------------
