@@ -14,7 +14,7 @@ packages=(
   clang libclang-rt-14-dev
   xvfb xauth
   desktop-file-utils appstream shared-mime-info libxml2-utils
-  dpkg-dev file
+  dpkg-dev file lintian
   mono-mcs mono-runtime lua5.1 luajit lua5.4
 )
 # The readers' tests (readers/): Rust's cargo from Debian when no cargo is on the PATH (a

@@ -57,8 +57,8 @@ int main(int argc, char** argv) {
 
     std::cout << set.materials.size() << " materials\n";
     for (const auto& m : set.materials.items())
-        std::cout << "  " << m->name << ": red " << (m->color & 0xFF) << ", green " << (m->color >> 8 & 0xFF)
-                  << ", blue " << (m->color >> 16 & 0xFF) << ", \"" << m->description << "\"\n";
+        std::cout << "  " << m->name << ": red " << doc::ColorRed(m->color) << ", green " << doc::ColorGreen(m->color)
+                  << ", blue " << doc::ColorBlue(m->color) << ", \"" << m->description << "\"\n";
 
     std::cout << set.textures.size() << " textures\n";
     set.textures.forEach([](const doc::Texture& t) {

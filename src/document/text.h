@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "color.h"
+
 namespace marquetor::document {
 
 // Leading blanks and tabs skipped, optional sign, then "$" hexadecimal, "%" binary or
@@ -21,12 +23,6 @@ std::string NumberToText(std::int64_t value);
 // The same appended to a text (no temporary text: list rows are built by the thousand).
 void AppendNumberText(std::string& out, std::int64_t value);
 
-inline int ColorRed(std::int32_t color) { return color & 0xFF; }
-inline int ColorGreen(std::int32_t color) { return (color >> 8) & 0xFF; }
-inline int ColorBlue(std::int32_t color) { return (color >> 16) & 0xFF; }
-inline std::int32_t MakeColor(std::int64_t red, std::int64_t green, std::int64_t blue) {
-    return static_cast<std::int32_t>(static_cast<std::uint32_t>(red + 256 * green + 65536 * blue));
-}
 // "R255 G128 B0"
 std::string ColorText(std::int32_t color);
 

@@ -18,6 +18,7 @@
 // Headers of the library for games include each other relative to themselves, so that
 // they read the same in this tree and installed below include/marquetor/.
 #include "marquetor/tileset_export.h"
+#include "color.h"
 #include "sharedtext.h"
 #include "tileindex.h"
 
@@ -36,7 +37,7 @@ MARQUETOR_API std::string CutDescription(std::string_view text);
 
 struct Material {
     std::string name;           // key in materialIndex
-    std::int32_t color = 0;     // red bits 0-7, green 8-15, blue 16-23
+    std::int32_t color = 0;     // red bits 0-7, green 8-15, blue 16-23 (ColorRed... in color.h)
     std::string description;    // at most kDescriptionSize bytes, no zero byte
 };
 

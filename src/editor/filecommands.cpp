@@ -103,11 +103,17 @@ void ImportTiledFile(Editor& ed, std::string_view path) {
     RefreshGadgets(ed);
 }
 
-void OpenStartupFile(Editor& ed, std::string_view firstArgument) {
+void OpenStartupFile(Editor& ed, std::string_view firstArgument, const StartupFileReport& report) {
     ed.chosenPath = std::string(firstArgument);
-    if (ed.chosenPath.empty() || !HasTileSetEnding(ed.chosenPath)) return;
+    if (ed.chosenPath.empty()) return;
+    if (!HasTileSetEnding(ed.chosenPath)) {
+        if (report) report(ed.chosenPath, {tilesetfile::LoadStatus::CannotOpen, "not opening \"" + ed.chosenPath +
+                                                                                     "\": its name does not end in \".mrqt\""});
+        return;
+    }
     const tilesetfile::LoadResult result = ed.session.open(ed.chosenPath);
     if (result.code() == 1) RefreshGadgets(ed);
+    if (report) report(ed.chosenPath, result);
     // A missing or unreadable start-up file stays silent; a file that is there but is no
     // tile set, or ends early, is worth a word.
     reportLoad(ed, result.status, true);

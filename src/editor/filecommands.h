@@ -2,10 +2,12 @@
 // The File menu: New, Save..., Open..., Close; the start-up file; and the unsaved-changes
 // question that guards Close, Open and a dropped tile set.
 
+#include <functional>
 #include <string>
 #include <string_view>
 
 #include "editor/editor.h"
+#include "tilesetfile/format.h"
 
 namespace marquetor::editor {
 
@@ -30,8 +32,11 @@ void ImportTiledFile(Editor& ed, std::string_view path);
 bool HasTiledEnding(std::string_view path);
 
 // The tile set named as the first command-line argument: opened when the name ends in
-// ".mrqt" exactly; a file that cannot be opened is passed over in silence.
-void OpenStartupFile(Editor& ed, std::string_view firstArgument);
+// ".mrqt" exactly; a file that cannot be opened is passed over in silence. `report`, when
+// given, learns what became of a named file before any message box about it is shown
+// (CannotOpen also for a name of another ending); the program tells it on standard error.
+using StartupFileReport = std::function<void(std::string_view path, const tilesetfile::LoadResult&)>;
+void OpenStartupFile(Editor& ed, std::string_view firstArgument, const StartupFileReport& report = {});
 
 // Before the document is closed or replaced: on unsaved changes asks "Save changes to the
 // tile set?". True to go on (saved, or No, or nothing to ask); false to stay (Cancel, or

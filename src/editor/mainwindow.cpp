@@ -188,7 +188,7 @@ const std::vector<LayoutTab>& LayoutTabs() {
     return layout;
 }
 
-bool StartEditor(Editor& ed, std::string_view firstArgument) {
+bool StartEditor(Editor& ed, std::string_view firstArgument, const StartupFileReport& report) {
     // 1. Everything starts from zero: an empty document (tile size 64 x 64, its one tile
     // group) with nothing to undo, belonging to no file; no rows, no path.
     ed.session.startFresh();
@@ -244,7 +244,7 @@ bool StartEditor(Editor& ed, std::string_view firstArgument) {
 
     // 12. The tile set named on the command line. Opened, it counts as unchanged with
     // nothing to undo, as the fresh document does.
-    OpenStartupFile(ed, firstArgument);
+    OpenStartupFile(ed, firstArgument, report);
     return true;
 }
 

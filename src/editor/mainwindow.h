@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "editor/editor.h"
+#include "editor/filecommands.h"
 
 namespace marquetor::editor {
 
 // Runs the start-up in order, up to (not including) the event loop. False when the main
 // window could not be opened; the "ERROR!!" box has been shown then and nothing was built.
-bool StartEditor(Editor& ed, std::string_view firstArgument);
+// `report` learns what became of the start-up file (see OpenStartupFile).
+bool StartEditor(Editor& ed, std::string_view firstArgument, const StartupFileReport& report = {});
 
 // The items of the tile-size boxes: 32, 48, ... 256.
 std::vector<std::string> TileSizeItems();

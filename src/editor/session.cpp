@@ -3,7 +3,10 @@
 #include <filesystem>
 #include <utility>
 
+#include <sys/stat.h>
+
 #include "editor/command.h"
+#include "fileio/filekind.h"
 
 namespace marquetor::editor {
 
@@ -62,11 +65,12 @@ unsigned Session::redo() {
 }
 
 tilesetfile::LoadResult Session::open(const std::string& path) {
-    // Only a regular file: a named pipe or a device would hold the editor in the read
-    // (the loader reads streams too, for mrqt's "-").
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(toPath(path), ec))
-        return {tilesetfile::LoadStatus::CannotOpen, "not a regular file"};
+    // A named pipe or a device would hold the editor in the read (the loader reads streams
+    // too, for mrqt's "-"): refused before it is opened. A missing file and a folder get the
+    // loader's own words.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
+        return {tilesetfile::LoadStatus::CannotOpen, std::string("it is ") + fileio::KindOfFile(st.st_mode)};
     tilesetfile::LoadResult result = tilesetfile::LoadTileSet(m_doc, toPath(path));
     if (result.code() != 1) return result;
     // A truncated file counts as opened: the document holds what the file holds, so

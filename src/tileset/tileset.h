@@ -6,7 +6,8 @@
 //     marquetor::document::TileSet set;
 //     auto loaded = marquetor::tilesetfile::LoadTileSet(set, "Data/TileSets/level.mrqt");
 //     if (loaded.code() == 0) fail(loaded.message);          // not opened, or not a tile set
-//     for (const auto& m : set.materials.items()) use(m->name, m->color);
+//     for (const auto& m : set.materials.items())      // colour channels: document/color.h
+//         use(m->name, ColorRed(m->color), ColorGreen(m->color), ColorBlue(m->color));
 //     set.textures.forEach([](const auto& t) { use(t.name, t.data()); });
 //     if (auto* group = marquetor::document::LookUpTileGroup(set, marquetor::document::kTileGroup))
 //         for (const auto& t : group->tiles.items()) use(t->id, t->texture, t->material);

@@ -76,12 +76,14 @@ class Installed(unittest.TestCase):
         check = run("desktop-file-validate", entry)
         self.assertEqual(check.returncode, 0, check.stdout + check.stderr)
         self.assertNotIn("error", check.stdout + check.stderr)
+        # One main category: the entry appears once in a desktop's menu.
+        self.assertNotIn("more than one main category", check.stdout + check.stderr)
         parser = configparser.RawConfigParser(interpolation=None)
         parser.optionxform = str
         parser.read(entry, encoding="utf-8")
         desktop = parser["Desktop Entry"]
         self.assertEqual(desktop["Exec"], "marquetor-open %f")
-        self.assertEqual(desktop["Categories"], "Development;Graphics;")
+        self.assertEqual(desktop["Categories"], "Development;")
         self.assertIn("application/x-marquetor-tileset", desktop["MimeType"].split(";"))
         self.assertTrue(os.path.exists(self.data("icons", "hicolor", "48x48", "apps", desktop["Icon"] + ".png")))
         self.assertTrue(os.access(self.bin(desktop["Exec"].split()[0]), os.X_OK))

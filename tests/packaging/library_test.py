@@ -1,14 +1,19 @@
 #!/usr/bin/env python3
 """The library for games as `cmake --install` put it into a prefix: headers that compile on
 their own, a shared object that shows only its interface, and the CMake and pkg-config
-files that find it.
+files that find it (InstalledHeaders, InstalledLibrary); and the README's example and
+recipes for a game, followed word for word with the prefix as ~/.local (ReadmeRecipes).
 
     python3 library_test.py --prefix DIR --source DIR --version X.Y.Z --libdir lib/<arch>
-                            [--static] [--cmake CMAKE] [--cxx COMPILER]
+                            [--static] [--cmake CMAKE] [--cxx COMPILER] [CLASS...]
 
 --static: the build made the static archive (BUILD_SHARED_LIBS=OFF) instead.
+ReadmeRecipes needs a prefix named .local: its parent folder is the home folder the
+recipes run in.
 """
 import argparse
+import concurrent.futures
+import json
 import os
 import re
 import subprocess
@@ -32,7 +37,9 @@ def run(command, **kwargs):
     return subprocess.run(list(command), **kwargs)
 
 
-class InstalledLibrary(unittest.TestCase):
+class PrefixFiles:
+    """Where the library's files are in the prefix, and a compiler run against them."""
+
     def setUp(self):
         self.include = os.path.join(ARGS.prefix, "include")
         self.libdir = os.path.join(ARGS.prefix, ARGS.libdir)
@@ -54,15 +61,19 @@ class InstalledLibrary(unittest.TestCase):
             found += [os.path.relpath(os.path.join(folder, f), self.include) for f in files]
         return sorted(found)
 
+
+class InstalledHeaders(PrefixFiles, unittest.TestCase):
     def test_every_installed_header_compiles_on_its_own(self):
         headers = self.installed_headers()
         self.assertIn("marquetor/tileset.h", headers)
         self.assertIn("marquetor/tilesetfile/format.h", headers)
-        for header in headers:
+        # One compiler for each header, as many at a time as there are processors.
+        with concurrent.futures.ThreadPoolExecutor(os.cpu_count() or 2) as pool:
+            compiled = list(pool.map(lambda h: self.compile("#include <%s>\n" % h, "-fsyntax-only"), headers))
+        for header, result in zip(headers, compiled):
             with self.subTest(header=header):
                 self.assertFalse(os.path.basename(header) in INTERNAL_HEADERS, header)
-                compiled = self.compile("#include <%s>\n" % header, "-fsyntax-only")
-                self.assertEqual(compiled.returncode, 0, compiled.stderr)
+                self.assertEqual(result.returncode, 0, result.stderr)
 
     def test_the_games_header_pulls_in_no_internal_header(self):
         # The headers the one include a game needs brings along, from the compiler itself.
@@ -75,6 +86,8 @@ class InstalledLibrary(unittest.TestCase):
         for path in pulled:
             self.assertNotIn(os.path.basename(path), INTERNAL_HEADERS, path)
 
+
+class InstalledLibrary(PrefixFiles, unittest.TestCase):
     def test_shared_object_has_its_soname_and_shows_only_its_interface(self):
         library = os.path.join(self.libdir, "libmarquetor-tileset.so")
         if ARGS.static:
@@ -115,32 +128,81 @@ class InstalledLibrary(unittest.TestCase):
         major, minor = (int(n) for n in ARGS.version.split(".")[:2])
         cases = [("%d.%d" % (major, minor), True), ("%d" % major, major > 0),
                  ("%d.%d" % (major, minor + 1), False), ("%d.0" % (major + 1), False)]
-        for requested, found in cases:
-            with self.subTest(requested=requested), tempfile.TemporaryDirectory(prefix="marquetor-find-") as tmp:
+
+        def configure(requested):
+            with tempfile.TemporaryDirectory(prefix="marquetor-find-") as tmp:
                 with open(os.path.join(tmp, "CMakeLists.txt"), "w") as f:
                     # A C++ project: CMake looks in lib/<arch>/ once it knows the compiler's.
                     f.write("cmake_minimum_required(VERSION 3.25)\nproject(probe LANGUAGES CXX)\n"
                             "find_package(Marquetor %s)\n"
                             "if(TARGET Marquetor::TileSet)\n  message(STATUS \"target found\")\nendif()\n" % requested)
-                configured = run([ARGS.cmake, "-S", tmp, "-B", os.path.join(tmp, "build"),
-                                  "-DCMAKE_PREFIX_PATH=" + ARGS.prefix, "-DCMAKE_CXX_COMPILER=" + ARGS.cxx])
-                self.assertEqual(configured.returncode, 0, configured.stderr)
-                self.assertEqual("target found" in configured.stdout, found, configured.stdout + configured.stderr)
+                return run([ARGS.cmake, "-S", tmp, "-B", os.path.join(tmp, "build"),
+                            "-DCMAKE_PREFIX_PATH=" + ARGS.prefix, "-DCMAKE_CXX_COMPILER=" + ARGS.cxx])
 
-    def test_readme_example_builds_and_reads_the_demo_set(self):
-        with open(os.path.join(ARGS.source, "README.md"), encoding="utf-8") as f:
-            readme = f.read()
-        example = re.search(r"```cpp\n(.*?)```", readme, re.S)
-        self.assertIsNotNone(example, "README has no C++ example")
-        with tempfile.TemporaryDirectory(prefix="marquetor-readme-") as tmp:
-            program = os.path.join(tmp, "game")
-            built = self.compile(example.group(1), "-o", program,
-                                 libs=("-L" + self.libdir, "-Wl,-rpath," + self.libdir, "-lmarquetor-tileset"))
-            self.assertEqual(built.returncode, 0, built.stderr)
-            demo = os.path.join(ARGS.source, "examples", "demo-game", "Data", "TileSets", "demo.mrqt")
-            ran = run([program, demo])
-            self.assertEqual(ran.returncode, 0, ran.stderr)
-            self.assertIn("grass.png", ran.stdout)
+        with concurrent.futures.ThreadPoolExecutor(os.cpu_count() or 2) as pool:
+            configured = list(pool.map(configure, [requested for requested, _ in cases]))
+        for (requested, found), result in zip(cases, configured):
+            with self.subTest(requested=requested):
+                self.assertEqual(result.returncode, 0, result.stderr)
+                self.assertEqual("target found" in result.stdout, found, result.stdout + result.stderr)
+
+
+def readme_library_blocks():
+    """The fenced blocks of the README's library section, as (language, text)."""
+    with open(os.path.join(ARGS.source, "README.md"), encoding="utf-8") as f:
+        readme = f.read()
+    start = readme.index("\n## The library for games\n")
+    end = readme.index("\n## ", start + 1)
+    return re.findall(r"^```(\w+)\n(.*?)^```$", readme[start:end], re.S | re.M)
+
+
+class ReadmeRecipes(unittest.TestCase):
+    """A new user's way through the README's library section: Marquetor installed below
+    ~/.local, the README's game.cpp and CMakeLists.txt in a folder, and each recipe's
+    commands run there as written, by a shell that knows nothing of this build (no
+    PKG_CONFIG_PATH, CMAKE_PREFIX_PATH or LD_LIBRARY_PATH). The game must start from the
+    prefix and print what `mrqt dump` reads from the same file. CMake builds it with every
+    warning as an error (CXXFLAGS): the README's example compiles cleanly against the
+    installed headers."""
+
+    def test_both_recipes_build_a_game_that_runs_from_the_prefix(self):
+        blocks = readme_library_blocks()
+        self.assertEqual([language for language, _ in blocks], ["sh", "cpp", "cmake", "sh", "sh"])
+        install, game, cmakelists, with_cmake, with_pkg_config = (text for _, text in blocks)
+        # The prefix the tests installed into is the README's: `cmake --install build` of
+        # this build, below the home folder's .local.
+        self.assertEqual(install, "cmake --install build --prefix ~/.local\n")
+        self.assertEqual(os.path.basename(ARGS.prefix), ".local")
+        self.assertIn("cmake_minimum_required(", cmakelists)
+        self.assertIn("project(", cmakelists)
+
+        demo = os.path.join(ARGS.source, "examples", "demo-game", "Data", "TileSets", "demo.mrqt")
+        dump = json.loads(run([os.path.join(ARGS.prefix, "bin", "mrqt"), "dump", demo]).stdout)
+        materials = ["material %s: red %d, green %d, blue %d" % (m["name"], m["red"], m["green"], m["blue"])
+                     for m in dump["materials"]]
+        textures = sorted("texture %s: %d bytes" % (t["name"], t["size"]) for t in dump["textures"])
+        tiles = ["tile %d: %s, %s" % (t["id"], t["texture"], t["material"]) for t in dump["tiles"]]
+        self.assertTrue(any("red 0," not in m for m in materials), materials)
+
+        env = {k: v for k, v in os.environ.items()
+               if k not in ("PKG_CONFIG_PATH", "CMAKE_PREFIX_PATH", "LD_LIBRARY_PATH", "CMAKE_GENERATOR")}
+        env["HOME"] = os.path.dirname(ARGS.prefix)
+        for name, recipe in (("cmake", with_cmake), ("pkg-config", with_pkg_config)):
+            with self.subTest(recipe=name), tempfile.TemporaryDirectory(prefix="marquetor-game-") as folder:
+                with open(os.path.join(folder, "game.cpp"), "w", encoding="utf-8") as f:
+                    f.write(game)
+                with open(os.path.join(folder, "CMakeLists.txt"), "w", encoding="utf-8") as f:
+                    f.write(cmakelists)
+                with open(demo, "rb") as source, open(os.path.join(folder, "level.mrqt"), "wb") as copy:
+                    copy.write(source.read())
+                ran = run(["bash", "-e", "-c", recipe], cwd=folder,
+                          env=dict(env, CXXFLAGS="-Wall -Wextra -Wpedantic -Werror"))
+                self.assertEqual(ran.returncode, 0, ran.stdout + ran.stderr)
+                # The game's lines are the last ones: the recipe ends by running it.
+                printed = ran.stdout.splitlines()[-(len(materials) + len(textures) + len(tiles)):]
+                self.assertEqual(printed[:len(materials)], materials)
+                self.assertEqual(sorted(printed[len(materials):len(materials) + len(textures)]), textures)
+                self.assertEqual(printed[len(materials) + len(textures):], tiles)
 
 
 def main():

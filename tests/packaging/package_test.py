@@ -5,12 +5,18 @@ installed headers and library), then removed again, leaving the machine's packag
 were.
 
     python3 package_test.py --build DIR --source DIR --version X.Y.Z --work DIR
-                            [--cpack CPACK] [--cmake CMAKE] [--cxx COMPILER]
+                            [--packages DIR] [--cpack CPACK] [--cmake CMAKE] [--cxx COMPILER]
 
-Installing packages needs root: the test is skipped (exit status 77) when it runs as another
-user, when apt-get or dpkg is missing, and when one of the packages, or any file they hold,
-is already on the machine (it never replaces what it did not put there). One run at a time
-per machine: it holds a lock while the packages are installed.
+--packages: the .deb files made already (by the test that builds them for every test of
+the packages); without it they are built here with CPack.
+
+It changes the machine's own packages, which is for a CI machine and not for a user's: it
+runs only when CI=true or MARQUETOR_TEST_SYSTEM_PACKAGES=1 is in the environment (.ci/run
+sets the latter). Installing packages needs root: the test is skipped (exit status 77)
+without one of those, when it runs as another user, when apt-get or dpkg is missing, and
+when one of the packages, or any file they hold, is already on the machine (it never
+replaces what it did not put there). One run at a time per machine: it holds a lock while
+the packages are installed.
 """
 import argparse
 import fcntl
@@ -72,9 +78,11 @@ def apt(*args):
 
 
 def build_packages():
-    out = os.path.join(ARGS.work, "packages")
-    shutil.rmtree(out, ignore_errors=True)
-    check([ARGS.cpack, "--config", os.path.join(ARGS.build, "CPackConfig.cmake"), "-B", out])
+    out = ARGS.packages
+    if not out:
+        out = os.path.join(ARGS.work, "packages")
+        shutil.rmtree(out, ignore_errors=True)
+        check([ARGS.cpack, "--config", os.path.join(ARGS.build, "CPackConfig.cmake"), "-B", out])
     debs = sorted(glob.glob(os.path.join(out, "*.deb")))
     return {check(["dpkg-deb", "-f", deb, "Package"]).stdout.strip(): deb for deb in debs}
 
@@ -129,6 +137,7 @@ def main():
     parser.add_argument("--source", required=True)
     parser.add_argument("--version", required=True)
     parser.add_argument("--work", required=True)
+    parser.add_argument("--packages")
     parser.add_argument("--cpack", default="cpack")
     parser.add_argument("--cmake", default="cmake")
     parser.add_argument("--cxx")
@@ -136,6 +145,8 @@ def main():
     for name in ("build", "source", "work"):
         setattr(ARGS, name, os.path.abspath(getattr(ARGS, name)))
 
+    if os.environ.get("CI") != "true" and os.environ.get("MARQUETOR_TEST_SYSTEM_PACKAGES") != "1":
+        skip("it installs and removes packages on this machine: only with CI=true or MARQUETOR_TEST_SYSTEM_PACKAGES=1")
     if os.geteuid() != 0:
         skip("installing the packages needs root (CI runs as root)")
     for tool in ("apt-get", "dpkg", "dpkg-query", "dpkg-deb"):

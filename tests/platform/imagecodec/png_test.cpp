@@ -4,6 +4,7 @@
 #include <zlib.h>
 
 #include <cmath>
+#include <cstddef>
 #include <map>
 #include <string>
 
@@ -371,7 +372,7 @@ Bytes zlibWithExtraData(const Bytes& rows, int extraMegabytes)
         z.next_out = out.data();
         z.avail_out = static_cast<uInt>(out.size());
         deflate(&z, flush);
-        out.resize(out.size() - z.avail_out);
+        out.erase(out.end() - static_cast<std::ptrdiff_t>(z.avail_out), out.end());
         return out;
     };
     Bytes stream = run(rows, Z_FULL_FLUSH);
