@@ -9,6 +9,7 @@
 #include "document/tileset.h"
 #include "editor/history.h"
 #include "editor/infopanel.h"
+#include "editor/palette.h"
 #include "platform/dialogs.h"
 #include "platform/events.h"
 #include "platform/image.h"
@@ -107,6 +108,7 @@ struct Editor {
     History history;
     std::uint64_t editMenuVersion = 0;   // the history's version the Edit menu shows
     InfoPanel info;
+    Palette palette;   // after the window: its gadgets join the window's registry until it goes
 
     platform::Gadgets& gadgets() { return window.gadgets(); }
     // Shows a message box titled with the window title, one OK button.

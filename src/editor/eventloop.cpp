@@ -8,6 +8,7 @@
 #include "editor/infopanel.h"
 #include "editor/mainwindow.h"
 #include "editor/materialstab.h"
+#include "editor/palette.h"
 #include "editor/texturestab.h"
 #include "editor/tilestab.h"
 
@@ -36,6 +37,7 @@ void dispatchMenu(Editor& ed, int item) {
     case menu::Close: CloseCommand(ed); break;
     case menu::Undo: UndoCommand(ed); break;
     case menu::Redo: RedoCommand(ed); break;
+    case menu::Palette: OpenPalette(ed); break;
     default: break;
     }
 }
@@ -76,6 +78,13 @@ void dispatchGadget(Editor& ed, int id) {
     case Problems:
         HandleProblemsGadget(ed);
         break;
+    case PaletteFilter:
+    case PaletteTiles:
+    case PaletteTextures:
+    case PaletteApply:
+    case PaletteDelete:
+        HandlePaletteGadget(ed, id);
+        break;
     default:
         break;   // panel, fields read by other handlers, images, labels
     }
@@ -105,6 +114,7 @@ void RunCycle(Editor& ed) {
     // What follows the cycle's changes, once however many there were.
     UpdateEditMenu(ed);
     UpdateInfoPanel(ed);
+    UpdatePalette(ed);
 }
 
 int RunEventLoop(Editor& ed) {

@@ -207,6 +207,7 @@ void HandleMaterialsGadget(Editor& ed, int gadget) {
 void RebuildMaterialLists(Editor& ed) {
     ed.gadgets().listView(gadget::MaterialsList).rebuild();
     ed.gadgets().choiceBox(gadget::TileMaterial).rebuild();
+    ShowInPalette(ed, part::Materials);
 }
 
 void PaintSwatch(Editor& ed, std::int32_t color) {

@@ -143,6 +143,7 @@ void ClearTexturePreview(Editor& ed) {
 void RebuildTextureLists(Editor& ed) {
     ed.gadgets().listView(gadget::TexturesList).rebuild();
     ed.gadgets().choiceBox(gadget::TileTexture).rebuild();
+    ShowInPalette(ed, part::Textures);
 }
 
 }  // namespace marquetor::editor

@@ -157,6 +157,7 @@ void updateTile(Editor& ed) {
     // The row's cells (ID, texture, material, layer, collision) are written again from the
     // tile; the list is not rebuilt, so its selection stays.
     g.listView(gadget::TilesList).refreshRow(ed.currentTileRow);
+    ShowInPalette(ed, part::Tiles, true);
 }
 
 // Gadget 32: removes the current tile; the row above becomes current and selected, and its
@@ -205,7 +206,10 @@ void HandleTilesGadget(Editor& ed, int id) {
     }
 }
 
-void RebuildTilesList(Editor& ed) { ed.gadgets().listView(gadget::TilesList).rebuild(); }
+void RebuildTilesList(Editor& ed) {
+    ed.gadgets().listView(gadget::TilesList).rebuild();
+    ShowInPalette(ed, part::Tiles);
+}
 
 void ResetTileEditors(Editor& ed) {
     platform::Gadgets& g = ed.gadgets();
