@@ -30,17 +30,21 @@ void build(Editor& ed) {
     w.addPages(gadget::PalettePages);
     w.addPage("Tiles");
     platform::CellGrid& tiles = w.addCellGrid(gadget::PaletteTiles);
-    // The bar for the selected tiles, with boxes like the Tiles tab's.
+    // The bar for the selected tiles, with boxes like the Tiles tab's; Delete apart from
+    // Apply.
     w.beginRow();
     w.addLabel("Material:");
-    platform::ChoiceBox& material = w.addChoiceBox(gadget::PaletteMaterial, kUnchanged, 150);
+    platform::ChoiceBox& material = w.addChoiceBox(gadget::PaletteMaterial, kUnchanged, 130);
     w.addLabel("Layer:");
     w.addSpinBox(gadget::PaletteLayer, -1, 255, kUnchanged, 100);
     w.addLabel("Collision:");
     platform::ChoiceBox& collision = w.addChoiceBox(gadget::PaletteCollision, kUnchanged, 100);
-    w.addButton(gadget::PaletteApply, "Apply");
     w.addStretch();
-    w.addButton(gadget::PaletteDelete, "Delete");
+    w.endRow();
+    w.beginRow();
+    w.addButton(gadget::PaletteApply, "Apply to the selected tiles");
+    w.addStretch();
+    w.addButton(gadget::PaletteDelete, "Delete the selected tiles");
     w.endRow();
     w.addPage("Textures");
     platform::CellGrid& textures = w.addCellGrid(gadget::PaletteTextures);

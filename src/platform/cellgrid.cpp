@@ -61,7 +61,7 @@ CellGridWidget::CellGridWidget(QWidget* parent, EventQueue* queue, int id, Pictu
     connect(&m_sliceTimer, &QTimer::timeout, this, [this] {
         if (m_scan.active && !runSlice(Clock::now() + kSliceBudget)) m_sliceTimer.start();
     });
-    if (m_cache != nullptr) m_cache->addListener(viewport());
+    if (m_cache != nullptr) m_cache->addListener(this, [this](std::uint64_t key) { pictureArrived(key); });
     relayout();
 }
 
@@ -333,16 +333,32 @@ void CellGridWidget::scrollContentsBy(int, int) { viewport()->update(); }
 
 // ---- Painting ----
 
-void CellGridWidget::paintEvent(QPaintEvent*) {
+void CellGridWidget::pictureArrived(std::uint64_t key) {
+    if (!m_source || !isVisible()) return;
+    const std::size_t end = endVisible();
+    for (std::size_t position = firstVisible(); position < end; ++position) {
+        const long long cell = shownCell(position);
+        if (cell >= 0 && static_cast<std::size_t>(cell) < m_count &&
+            m_source->look(static_cast<std::size_t>(cell)).picture == key)
+            viewport()->update(cellRect(position));
+    }
+}
+
+void CellGridWidget::paintEvent(QPaintEvent* event) {
     QPainter painter(viewport());
-    if (m_cache != nullptr) m_cache->beginPaint(this);
+    // Only the cells the paint is for: a picture that came repaints its cells alone. A
+    // paint of everything (after a scroll) drops the pictures asked for before.
+    const QRegion& region = event->region();
+    if (m_cache != nullptr && region.contains(viewport()->rect())) m_cache->beginPaint(this);
     if (m_source) {
         const std::size_t end = endVisible();
         for (std::size_t position = firstVisible(); position < end; ++position) {
+            const QRect rect = cellRect(position);
+            if (!region.intersects(rect)) continue;
             const long long cell = shownCell(position);
             if (cell < 0 || static_cast<std::size_t>(cell) >= m_count) continue;
             const auto c = static_cast<std::size_t>(cell);
-            paintCell(painter, cellRect(position), c, bit(c) || (m_banding && inBand(position)));
+            paintCell(painter, rect, c, bit(c) || (m_banding && inBand(position)));
         }
     }
     if (m_banding) {
@@ -440,7 +456,7 @@ void CellGridWidget::paintPicture(QPainter& painter, const QRect& square, std::u
         painter.drawRect(square.adjusted(0, 0, -1, -1));
         painter.drawLine(square.topLeft(), square.bottomRight());
         painter.drawLine(square.topRight(), square.bottomLeft());
-        if (m_side >= 64) {
+        if (m_side >= 96) {
             const QRect label(square.x(), square.center().y() - m.lineHeight / 2, square.width(), m.lineHeight);
             painter.fillRect(label.adjusted(4, 0, -4, 0), colors.brush(QPalette::Window));
             painter.drawText(label, Qt::AlignCenter, QStringLiteral("no picture"));

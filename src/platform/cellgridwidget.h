@@ -109,6 +109,8 @@ private:
     int scrollValue() const;
 
     void paintCell(QPainter& painter, const QRect& rect, std::size_t cell, bool selected);
+    // A picture came: the cells on screen that show it are painted again.
+    void pictureArrived(std::uint64_t key);
     void paintPicture(QPainter& painter, const QRect& square, std::uint64_t key);
 
     // The selection: a bit per cell of the source.

@@ -138,8 +138,8 @@ void PictureCache::arrived(Slot slot, const QImage& image) {
         evict();
     }
     startDecodes();
-    for (const QPointer<QWidget>& listener : m_listeners)
-        if (listener) listener->update();
+    for (const auto& [owner, tell] : m_listeners)
+        if (owner) tell(slot.key);
 }
 
 void PictureCache::evict() {
@@ -166,6 +166,8 @@ void PictureCache::forget(const void* requester) {
     std::erase_if(m_requests, [requester](const Request& r) { return r.requester == requester; });
 }
 
-void PictureCache::addListener(QWidget* widget) { m_listeners.emplace_back(widget); }
+void PictureCache::addListener(QObject* owner, std::function<void(std::uint64_t)> arrived) {
+    m_listeners.emplace_back(owner, std::move(arrived));
+}
 
 }  // namespace marquetor::platform::detail

@@ -13,6 +13,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <unordered_map>
 #include <vector>
 
@@ -37,8 +38,8 @@ public:
         bool failed = false;              // the bytes hold no picture the decoders take
     };
 
-    // A paint of `requester` begins: what it asked for before and is not decoding yet is
-    // dropped, so a grid scrolled on decodes only what it shows now.
+    // A paint of all `requester` shows begins: what it asked for before and is not decoding
+    // yet is dropped, so a grid scrolled on decodes only what it shows now.
     void beginPaint(const void* requester);
     // The picture of `key` scaled to fit a square of `side` pixels. When it is not there, it
     // is asked for: its bytes come from `source` when its decode starts.
@@ -48,8 +49,8 @@ public:
     // A grid that goes (or changes its source): its requests are dropped.
     void forget(const void* requester);
 
-    // Widgets repainted when a picture arrives.
-    void addListener(QWidget* widget);
+    // Told the key of each picture that arrives, while `owner` lives.
+    void addListener(QObject* owner, std::function<void(std::uint64_t)> arrived);
 
     std::size_t bytes() const { return m_bytes; }
     std::size_t byteLimit() const { return m_limit; }
@@ -94,7 +95,7 @@ private:
     std::unordered_map<Slot, Entry, SlotHash> m_entries;
     std::unordered_map<std::uint64_t, std::vector<int>> m_readySides;   // key -> sides held
     std::deque<Request> m_requests;
-    std::vector<QPointer<QWidget>> m_listeners;
+    std::vector<std::pair<QPointer<QObject>, std::function<void(std::uint64_t)>>> m_listeners;
     QThreadPool m_pool;
 };
 

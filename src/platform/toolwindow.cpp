@@ -118,17 +118,19 @@ struct ToolWindow::Impl {
         const int frame = std::max(0, window->frameGeometry().width() - window->width());
         const int right = available.right() - beside.right() - kGap - frame;
         const int left = beside.left() - available.left() - kGap - frame;
-        int width = std::min(window->width(), available.width());
+        // The narrowest is what its gadgets need, at least kNarrowest.
+        const int narrowest = std::max(kNarrowest, window->minimumSizeHint().width());
+        int width = std::min(std::max(window->width(), narrowest), available.width());
         const int height = std::min(window->height(), available.height());
         int x = 0;
         if (right >= width) {
             x = beside.right() + 1 + kGap;
         } else if (left >= width) {
             x = beside.left() - kGap - frame - width;
-        } else if (right >= kNarrowest) {
+        } else if (right >= narrowest) {
             width = right;
             x = beside.right() + 1 + kGap;
-        } else if (left >= kNarrowest) {
+        } else if (left >= narrowest) {
             width = left;
             x = available.left();
         } else {
@@ -157,8 +159,8 @@ void ToolWindow::create(const Window& owner, const ToolWindowSettings& settings)
     m_impl->cache = std::make_unique<detail::PictureCache>();
     auto* window = new QWidget(main, Qt::Window);
     window->setWindowTitle(textcodec::fromBytes(settings.title));
+    // No smaller than its gadgets need (its layout says how small that is).
     window->resize(std::max(1, settings.width), std::max(1, settings.height));
-    window->setMinimumSize(320, 240);
     m_impl->window = window;
     m_impl->windowRows = new QVBoxLayout(window);
     m_impl->windowRows->setContentsMargins(8, 8, 8, 8);

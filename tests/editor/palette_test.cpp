@@ -186,12 +186,12 @@ TEST_F(PaletteTest, ViewMenuOpensThePaletteBesideTheMainWindowOnceAndClosingItLe
     EXPECT_EQ(window()->size(), QSize(512, 768));
 
     // Asked again: the same window, in front.
-    palette->resize(500, 500);
+    palette->resize(600, 520);
     item->trigger();
     settle();
     EXPECT_EQ(paletteWindow(), palette.data());
     EXPECT_TRUE(palette->isVisible());
-    EXPECT_EQ(palette->size(), QSize(500, 500));
+    EXPECT_EQ(palette->size(), QSize(600, 520));
 
     // Its close box hides it; the editor goes on, and its shortcut brings it back.
     palette->close();
