@@ -502,7 +502,8 @@ class Bench:
             per = c.get("bytes_per_tile", float("nan"))
             self.add("10", "Palette: memory added per tile, %s" % tiles, "%.1f B/tile" % per, "budget 16 B/tile",
                      per / 16, "<= 16 B", per <= 16,
-                     "filtered twice + all selected; decoded pictures apart: %.1f MiB" % c.get("picture_mib", 0))
+                     "filtered twice + all selected; apart: %.1f MiB whatever the tiles (all in %.1f B/tile), "
+                     "%.1f MiB of pictures" % (c.get("fixed_mib", 0), c.get("all_in_per_tile", 0), c.get("picture_mib", 0)))
 
     # ---- the table ---------------------------------------------------------------------
 
