@@ -728,7 +728,7 @@ void CellGridWidget::keyPressEvent(QKeyEvent* event) {
         event->accept();
         return;
     }
-    if (event->key() == Qt::Key_Space && m_current >= 0) {
+    if (event->key() == Qt::Key_Space && m_current >= 0 && positionOf(static_cast<std::size_t>(m_current)) >= 0) {
         const auto cell = static_cast<std::size_t>(m_current);
         if (modifiers == Qt::ControlModifier) {
             setBit(cell, !bit(cell));

@@ -158,6 +158,13 @@ TEST_F(CellGridTest, AFilterOverAMillionCellsScansInSlicesBetweenCycles) {
     EXPECT_FALSE(grid->filtering());
     EXPECT_EQ(grid->shownCount(), 1u);
     EXPECT_EQ(grid->shownCell(0), 777777);
+    // Space never selects the current cell while the filter hides it.
+    grid->setCurrentCell(5);
+    grid->clearSelection();
+    QTest::keyClick(grid->widget(), Qt::Key_Space);
+    EXPECT_EQ(grid->selectedCount(), 0u);
+    QTest::keyClick(grid->widget(), Qt::Key_Space, Qt::ControlModifier);
+    EXPECT_EQ(grid->selectedCount(), 0u);
     grid->setFilter("");
     EXPECT_EQ(grid->shownCount(), 1'000'000u);
 }
