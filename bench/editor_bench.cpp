@@ -1,8 +1,10 @@
 // The editor offscreen with a large tile set: the refresh; Add, Update, Delete and Sort on
-// the Tiles tab, and the undo and redo of a Delete and of a Sort; a tile-size edit with the
-// TileSet tab's account; Add, Update and Delete on the Materials tab (list rebuilds and
-// repaint included); Open against loading the same file alone; the tile palette (opening
-// it, a scroll by a screen, a click on a tile, a keystroke in its filter, its memory). The file comes from
+// the Tiles tab, and the undo and redo of a Delete and of a Sort; the material of a thousand
+// tiles set, and a thousand tiles deleted, at once (the Tile Palette's commands); a
+// tile-size edit with the TileSet tab's account; Add, Update and Delete on the Materials tab
+// (list rebuilds and repaint included); Open against loading the same file alone; the tile
+// palette (opening it, a scroll by a screen, a click on a tile, a keystroke in its filter, a
+// change of a thousand selected tiles, its memory). The file comes from
 // MARQUETOR_BENCH_FILE (run.sh generates it); table.py picks the benchmarks per file.
 //
 // Each operation is timed until the editor has come to rest: the handler, then loop cycles
@@ -31,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "editor/command.h"
 #include "editor/editmenu.h"
 #include "editor/editor.h"
 #include "editor/eventloop.h"
@@ -38,6 +41,8 @@
 #include "editor/mainwindow.h"
 #include "editor/materialstab.h"
 #include "editor/palette.h"
+#include "editor/refresh.h"
+#include "editor/tilecommands.h"
 #include "editor/tilestab.h"
 #include "document/restore.h"
 #include "platform/cellgrid.h"
@@ -77,7 +82,7 @@ void BM_LoadAlone(benchmark::State& state) {
     for (auto _ : state) {
         state.PauseTiming();
         auto set = std::make_unique<document::TileSet>();
-        document::AddTileGroup(*set, 1);
+        document::AddTileGroup(*set, document::kTileGroup);
         state.ResumeTiming();
         tilesetfile::LoadTileSet(*set, g_file);
         state.PauseTiming();
@@ -140,14 +145,16 @@ void BM_TilesSort(benchmark::State& state) {
         std::int16_t layer, collision;
     };
     std::vector<Record> shuffled;
-    for (const auto& t : document::LookUpTileGroup(ed.doc, 1)->tiles.items())
+    for (const auto& t : document::LookUpTileGroup(ed.doc(), document::kTileGroup)->tiles.items())
         shuffled.push_back({t->id, t->texture, t->material, t->layer, t->collision});
     for (auto _ : state) {
         state.PauseTiming();
-        document::ClearTileGroup(ed.doc, 1);
-        document::TileGroup* group = document::LookUpTileGroup(ed.doc, 1);
+        // Outside the history: the document as a load would leave it.
+        document::TileSet& doc = ed.session.documentToChange();
+        document::ClearTileGroup(doc, document::kTileGroup);
+        document::TileGroup* group = document::LookUpTileGroup(doc, document::kTileGroup);
         for (const Record& r : shuffled) document::AddTile(*group, r.id, r.texture, r.material, r.layer, r.collision);
-        editor::RebuildTilesList(ed);
+        editor::Refresh(ed, editor::part::Tiles);
         ed.gadgets().panel(editor::gadget::Panel).setState(3);
         settle(ed);
         state.ResumeTiming();
@@ -241,29 +248,29 @@ bool deleteMiddleTile(editor::Editor& ed, int k) {
     settle(ed);
     editor::HandleTilesGadget(ed, editor::gadget::TileDelete);
     settle(ed);
-    return ed.history.undoName().rfind("Delete Tile", 0) == 0;
+    return ed.session.history().undoName().rfind("Delete Tile", 0) == 0;
 }
 
 // Puts the tiles out of order, outside the history, so that a Sort has work.
 void shuffleTiles(editor::Editor& ed) {
-    document::TileGroup& group = *document::LookUpTileGroup(ed.doc, 1);
+    document::TileGroup& group = *document::LookUpTileGroup(ed.session.documentToChange(), document::kTileGroup);
     std::vector<document::Tile*> order = document::TileOrder(group);
     std::shuffle(order.begin(), order.end(), std::mt19937(7));
     document::ReorderTiles(group, order);
-    editor::RebuildTilesList(ed);
+    editor::Refresh(ed, editor::part::Tiles);
     settle(ed);
 }
 
 // A Sort of tiles out of order is the last step done.
 bool sortStepDone(editor::Editor& ed, int) {
     tilesTab(ed);
-    for (int attempt = 0; attempt < 2 && ed.history.undoName() != "Sort Tiles"; ++attempt) {
+    for (int attempt = 0; attempt < 2 && ed.session.history().undoName() != "Sort Tiles"; ++attempt) {
         // The tiles may be in order already (an earlier benchmark sorted them).
         if (attempt > 0) shuffleTiles(ed);
         editor::HandleTilesGadget(ed, editor::gadget::TileSort);
         settle(ed);
     }
-    return ed.history.undoName() == "Sort Tiles";
+    return ed.session.history().undoName() == "Sort Tiles";
 }
 
 // Edit > Undo (or Redo) of the step `make` made, untimed (for a redo undone untimed too),
@@ -291,6 +298,72 @@ void undoOrRedo(benchmark::State& state, bool redo, bool (*make)(editor::Editor&
         }
         settle(ed);
     }
+}
+
+// A thousand tiles spread over the whole list, a different thousand each time (the k-th
+// thousand starts at k modulo the spacing): what a selection in the Tile Palette hands to
+// one command.
+constexpr std::size_t kSelected = 1000;
+
+std::size_t spacing(const editor::Editor& ed) {
+    return document::LookUpTileGroup(ed.doc(), document::kTileGroup)->tiles.size() / kSelected;
+}
+
+std::vector<std::size_t> spreadTiles(const editor::Editor& ed, std::size_t k) {
+    const std::size_t step = spacing(ed);
+    std::vector<std::size_t> positions;
+    for (std::size_t i = 0; step > 0 && i < kSelected; ++i) positions.push_back(i * step + k % step);
+    return positions;
+}
+
+// One command over a thousand tiles handed to the session, then the one refresh from the
+// parts it changed, until the editor is at rest (the Tiles tab in front); `undo` takes it
+// back untimed, so that every repetition finds the document as it was.
+template <class Make>
+void changeManyTiles(benchmark::State& state, Make make, bool undo) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    static std::size_t k = 0;   // on from repetition to repetition
+    for (auto _ : state) {
+        state.PauseTiming();
+        tilesTab(ed);
+        ++k;
+        auto command = make(spreadTiles(ed, k), k);
+        state.ResumeTiming();
+        const unsigned parts = ed.session.run(std::move(command));
+        editor::Refresh(ed, parts);
+        settle(ed);
+        state.PauseTiming();
+        if (parts == 0) {
+            state.SkipWithError("the change of many tiles was refused");
+            break;
+        }
+        if (undo) {
+            editor::UndoCommand(ed);
+            settle(ed);
+        }
+        state.ResumeTiming();
+    }
+}
+
+void BM_TilesSetMaterialOfMany(benchmark::State& state) {
+    changeManyTiles(
+        state,
+        [](std::vector<std::size_t> positions, std::size_t k) {
+            // One of two materials the set holds, the other one each time the same thousand
+            // comes round again: every repetition changes tiles.
+            const auto& materials = g_editor->doc().materials;
+            const std::size_t which = k / std::max<std::size_t>(1, spacing(*g_editor)) % 2;
+            const std::string name = materials.size() < 2 ? std::string("bench") : materials.at(which).name;
+            return editor::SetMaterialOfTiles(std::move(positions), name);
+        },
+        false);
+}
+
+void BM_TilesDeleteMany(benchmark::State& state) {
+    changeManyTiles(
+        state, [](std::vector<std::size_t> positions, std::size_t) { return editor::RemoveTiles(std::move(positions)); },
+        true);
 }
 
 void BM_TilesUndoDelete(benchmark::State& state) { undoOrRedo(state, false, deleteMiddleTile); }
@@ -502,7 +575,7 @@ std::size_t heapInUse() {
 void BM_PaletteMemory(benchmark::State& state) {
     if (!ready(state)) return;
     editor::Editor& ed = *g_editor;
-    const std::size_t tileCount = document::LookUpTileGroup(ed.doc, 1)->tiles.size();
+    const std::size_t tileCount = document::LookUpTileGroup(ed.doc(), document::kTileGroup)->tiles.size();
     tilesTabInFront(ed);
     for (auto _ : state) {
         ed.palette.window.reset();
@@ -548,6 +621,8 @@ BENCHMARK(BM_TilesUndoDelete)->Unit(benchmark::kMillisecond)->Iterations(5)->Rep
 BENCHMARK(BM_TilesRedoDelete)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 BENCHMARK(BM_TilesUndoSort)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
 BENCHMARK(BM_TilesRedoSort)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
+BENCHMARK(BM_TilesSetMaterialOfMany)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_TilesDeleteMany)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 BENCHMARK(BM_TileSetAccount)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 BENCHMARK(BM_MaterialsAdd)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 BENCHMARK(BM_MaterialsUpdate)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);

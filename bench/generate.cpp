@@ -130,7 +130,7 @@ int main(int argc, char** argv) {
     document::TileSet set;
     set.tileWidth = 64;
     set.tileHeight = 64;
-    document::AddTileGroup(set, 1);
+    document::AddTileGroup(set, document::kTileGroup);
 
     std::vector<std::string> materialNames;
     materialNames.reserve(static_cast<std::size_t>(o.materials));
@@ -168,7 +168,7 @@ int main(int argc, char** argv) {
     std::vector<std::int32_t> ids(static_cast<std::size_t>(o.tiles));
     for (std::size_t i = 0; i < ids.size(); ++i) ids[i] = static_cast<std::int32_t>(i + 1);
     for (std::size_t i = ids.size(); i > 1; --i) std::swap(ids[i - 1], ids[random.below(static_cast<std::uint32_t>(i))]);
-    document::TileGroup* group = document::LookUpTileGroup(set, 1);
+    document::TileGroup* group = document::LookUpTileGroup(set, document::kTileGroup);
     group->tiles.reserve(ids.size());
     group->tileIndex.reserve(ids.size());
     const std::string noMaterial;

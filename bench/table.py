@@ -182,13 +182,18 @@ class Bench:
         self.counters = {n: {k: statistics.median(v) for k, v in c.items()} for n, c in counters.items()}
         return {k: statistics.median(v) for k, v in runs.items()}
 
-    # Undo and redo of a step over the tiles, each with the rebuild and the paint, and a
-    # tile-size edit with the TileSet tab's account (its unsaved-changes line walks the tiles).
+    # Undo and redo of a step over the tiles, each with the rebuild and the paint, a
+    # tile-size edit with the TileSet tab's account (its unsaved-changes line walks the tiles),
+    # and the changes of many tiles at once.
     UNDO_LINES = (("BM_TilesUndoDelete", "Tiles: Undo of a Delete + rebuild", 16),
                   ("BM_TilesRedoDelete", "Tiles: Redo of a Delete + rebuild", 16),
                   ("BM_TilesUndoSort", "Tiles: Undo of a Sort + rebuild", 16),
                   ("BM_TilesRedoSort", "Tiles: Redo of a Sort + rebuild", 16),
-                  ("BM_TileSetAccount", "TileSet tab: a tile-size edit + its account", 16))
+                  ("BM_TileSetAccount", "TileSet tab: a tile-size edit + its account", 16),
+                  # One command over a thousand tiles spread over the list, as the Tile Palette
+                  # hands it over, and the refresh from its parts.
+                  ("BM_TilesSetMaterialOfMany", "Tiles: Set Material of 1,000 Tiles + refresh", 16),
+                  ("BM_TilesDeleteMany", "Tiles: Delete 1,000 Tiles + rebuild", 16))
 
     def editor(self):
         print("bench: 3 the editor with the large set ...", file=sys.stderr)

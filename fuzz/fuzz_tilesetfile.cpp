@@ -27,7 +27,7 @@ void checkDocument(const document::TileSet& set) {
         check((t.size > 0) == (t.bytes != nullptr));
     });
     check(set.textures.names().size() == set.textures.size());
-    const document::TileGroup* group = document::LookUpTileGroup(set, 1);
+    const document::TileGroup* group = document::LookUpTileGroup(set, document::kTileGroup);
     check(group != nullptr);
     check(group->tileIndex.size() == group->tiles.size());
     for (const auto& t : group->tiles.items()) check(group->tileIndex.at(t->id) == t.get());
@@ -37,7 +37,7 @@ void checkDocument(const document::TileSet& set) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     document::TileSet set;
-    document::AddTileGroup(set, 1);
+    document::AddTileGroup(set, document::kTileGroup);
     const tilesetfile::LoadResult first = tilesetfile::LoadTileSetFromMemory(set, std::span(data, size));
     if (first.status == tilesetfile::LoadStatus::NotATileSet) {
         // Refused: the document is as it was.
@@ -54,7 +54,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::vector<std::uint8_t> resaved = saved;
     for (int round = 0; round < 2; ++round) {
         document::TileSet again;
-        document::AddTileGroup(again, 1);
+        document::AddTileGroup(again, document::kTileGroup);
         check(tilesetfile::LoadTileSetFromMemory(again, resaved).status == tilesetfile::LoadStatus::Ok);
         checkDocument(again);
         check(again.textures.size() == set.textures.size());

@@ -34,15 +34,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::string path = "/proc/self/fd/" + std::to_string(fd);
 
     document::TileSet fromMemory;
-    document::AddTileGroup(fromMemory, 1);
+    document::AddTileGroup(fromMemory, document::kTileGroup);
     const tilesetfile::LoadResult expected = tilesetfile::LoadTileSetFromMemory(fromMemory, bytes);
     document::TileSet fromFile;
-    document::AddTileGroup(fromFile, 1);
+    document::AddTileGroup(fromFile, document::kTileGroup);
     const tilesetfile::LoadResult got = tilesetfile::LoadTileSet(fromFile, path, blockSize);
     check(got.status == expected.status);
     check(tilesetfile::SaveTileSetToMemory(fromFile) == tilesetfile::SaveTileSetToMemory(fromMemory));
     check(fromFile.materialIndex.size() == fromFile.materials.size());
-    const document::TileGroup* group = document::LookUpTileGroup(fromFile, 1);
+    const document::TileGroup* group = document::LookUpTileGroup(fromFile, document::kTileGroup);
     check(group->tileIndex.size() == group->tiles.size());
     return 0;
 }

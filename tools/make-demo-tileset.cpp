@@ -235,11 +235,11 @@ int main(int argc, char** argv) {
 
     // What the file holds must be what was entered.
     doc::TileSet check;
-    doc::AddTileGroup(check, 1);
+    doc::AddTileGroup(check, doc::kTileGroup);
     const auto loaded = marquetor::tilesetfile::LoadTileSet(check, output);
     std::size_t tiles = 0;
     for (const TileRun& run : kTiles) tiles += static_cast<std::size_t>(run.count);
-    const doc::TileGroup* group = doc::LookUpTileGroup(check, 1);
+    const doc::TileGroup* group = doc::LookUpTileGroup(check, doc::kTileGroup);
     if (loaded.status != marquetor::tilesetfile::LoadStatus::Ok || check.materials.size() != std::size(kMaterials) ||
         check.textures.size() != std::size(kTextures) || group == nullptr || group->tiles.size() != tiles) {
         std::fprintf(stderr, "make_demo_tileset: %s does not hold what was entered\n", output.c_str());

@@ -60,7 +60,7 @@ struct Refused {
 
 std::string quotedText(std::string_view bytes) {
     std::string out;
-    AppendJsonString(out, bytes);
+    document::AppendQuotedText(out, bytes);
     return out;
 }
 
@@ -637,8 +637,8 @@ private:
 BuildResult BuildTileSet(std::string_view json, const fs::path& texturesDir, const BuildOptions& options,
                          document::TileSet& set) {
     Building building(set, texturesDir, options);
-    building.group = document::LookUpTileGroup(set, 1);
-    if (!building.group) building.group = document::AddTileGroup(set, 1);
+    building.group = document::LookUpTileGroup(set, document::kTileGroup);
+    if (!building.group) building.group = document::AddTileGroup(set, document::kTileGroup);
     DigestChecker digests;
     // A texture whose bytes do not match comes before any refusal of a later record.
     auto firstRefusal = [&](const std::string& refusal, bool laterThanTextures, std::size_t textureIndex) {

@@ -1,12 +1,6 @@
 #include "cli/check.h"
 
-#include <locale.h>
-#include <wctype.h>
-
-#include <unordered_map>
-
 #include "cli/jsontext.h"
-#include "document/nameanswers.h"
 #include "document/text.h"
 #include "platform/imagecodec/imagecodec.h"
 
@@ -14,200 +8,16 @@ namespace marquetor::cli {
 
 namespace {
 
-using document::Tile;
-using document::TileSet;
-
-// The C library's case mapping for all of Unicode; plain ASCII when that locale is missing.
-locale_t utf8Locale() {
-    static const locale_t locale = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(nullptr));
-    return locale;
-}
-
-// Reports names (in the order given) that fold to the same text, one finding per group.
-template <class Names>
-void reportCaseGroups(Problem problem, const Names& names, const std::function<void(const Finding&)>& report) {
-    std::unordered_map<std::string, std::size_t> groupOf;
-    std::vector<std::vector<std::string_view>> groups;
-    for (const std::string_view name : names) {
-        const auto [it, fresh] = groupOf.emplace(FoldCase(name), groups.size());
-        if (fresh) groups.emplace_back();
-        groups[it->second].push_back(name);
-    }
-    for (auto& group : groups) {
-        if (group.size() < 2) continue;
-        Finding f{problem};
-        f.names = std::move(group);
-        report(f);
-    }
-}
-
-void appendQuoted(std::string& out, std::string_view bytes) { AppendJsonString(out, bytes); }
+void appendQuoted(std::string& out, std::string_view bytes) { document::AppendQuotedText(out, bytes); }
 
 void appendNumber(std::string& out, std::int64_t v) { document::AppendNumberText(out, v); }
 
-void appendNameList(std::string& out, const std::vector<std::string_view>& names) {
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        if (i > 0) out += i + 1 == names.size() ? " and " : ", ";
-        appendQuoted(out, names[i]);
-    }
-}
-
 }  // namespace
 
-const char* ProblemName(Problem problem) {
-    switch (problem) {
-    case Problem::DataEndedEarly: return "data-ended-early";
-    case Problem::TileWidth: return "tile-width";
-    case Problem::TileHeight: return "tile-height";
-    case Problem::MaterialNameCase: return "material-name-case";
-    case Problem::TextureNotAPicture: return "texture-not-a-picture";
-    case Problem::TextureExtension: return "texture-extension";
-    case Problem::TextureNameCase: return "texture-name-case";
-    case Problem::MissingTexture: return "missing-texture";
-    case Problem::MissingMaterial: return "missing-material";
-    case Problem::LayerOutOfRange: return "layer-out-of-range";
-    case Problem::CollisionOutOfRange: return "collision-out-of-range";
-    }
-    return "unknown";
-}
-
-std::string FoldCase(std::string_view bytes) {
-    std::string out;
-    out.reserve(bytes.size());
-    bool ascii = true;
-    for (const char c : bytes) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    if (ascii) {
-        for (const char c : bytes) out += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        return out;
-    }
-    const std::string shown = document::BytesToUtf8(bytes);   // valid UTF-8 from here on
-    const auto* p = reinterpret_cast<const unsigned char*>(shown.data());
-    const auto* end = p + shown.size();
-    const locale_t locale = utf8Locale();
-    while (p < end) {
-        char32_t cp = document::NextUtf8(p);
-        if (locale != static_cast<locale_t>(nullptr)) cp = static_cast<char32_t>(::towlower_l(static_cast<wint_t>(cp), locale));
-        else if (cp >= 'A' && cp <= 'Z') cp += 'a' - 'A';
-        document::AppendUtf8(out, cp);
-    }
-    return out;
-}
-
-void CheckTileSet(const TileSet& set, bool dataEndedEarly, const std::function<void(const Finding&)>& report) {
-    if (dataEndedEarly) report(Finding{Problem::DataEndedEarly});
-    if (set.tileWidth <= 0) {
-        Finding f{Problem::TileWidth};
-        f.value = set.tileWidth;
-        report(f);
-    }
-    if (set.tileHeight <= 0) {
-        Finding f{Problem::TileHeight};
-        f.value = set.tileHeight;
-        report(f);
-    }
-
-    std::vector<std::string_view> materialNames;
-    materialNames.reserve(set.materials.size());
-    for (const auto& m : set.materials.items()) materialNames.push_back(m->name);
-    reportCaseGroups(Problem::MaterialNameCase, materialNames, report);
-
+void CheckTileSet(const document::TileSet& set, bool dataEndedEarly, const std::function<void(const Finding&)>& report) {
     // Each texture decoded once, at full size: a game shows it whole.
-    std::vector<std::string_view> textureNames;
-    set.textures.forEach([&](const document::Texture& t) {
-        textureNames.push_back(t.name);
-        if (!imagecodec::DecodeImage(t.data())) {
-            Finding f{Problem::TextureNotAPicture};
-            f.name = t.name;
-            f.value = t.size;
-            report(f);
-        }
-        if (!document::HasTextureExtension(t.name)) {
-            Finding f{Problem::TextureExtension};
-            f.name = t.name;
-            report(f);
-        }
-    });
-    reportCaseGroups(Problem::TextureNameCase, textureNames, report);
-
-    const document::TileGroup* group = document::LookUpTileGroup(set, 1);
-    if (!group) return;
-    // A million tiles name a few thousand texts, which they share: each shared text is looked
-    // up once, and a run of tiles naming the same one costs a pointer comparison.
-    document::NameAnswers textures, materials;
-    auto isTexture = [&](std::string_view name) { return set.textures.find(name) != nullptr; };
-    auto isMaterial = [&](std::string_view name) { return document::FindMaterial(set, name) != nullptr; };
-    for (const auto& t : group->tiles.items()) {
-        const Tile& tile = *t;
-        auto tileFinding = [&](Problem problem) {
-            Finding f{problem};
-            f.tile = &tile;
-            report(f);
-        };
-        if (!textures.held(tile.texture, isTexture)) tileFinding(Problem::MissingTexture);
-        if (!materials.held(tile.material, isMaterial)) tileFinding(Problem::MissingMaterial);
-        if (tile.layer < 0 || tile.layer > 255) tileFinding(Problem::LayerOutOfRange);
-        if (tile.collision < 0 || tile.collision > 5) tileFinding(Problem::CollisionOutOfRange);
-    }
-}
-
-void AppendFindingText(std::string& out, const Finding& f) {
-    auto tile = [&] {
-        out += "tile ";
-        appendNumber(out, f.tile->id);
-        out += ": ";
-    };
-    switch (f.problem) {
-    case Problem::DataEndedEarly:
-        out += "the data ended early: only part of the tile set was read";
-        break;
-    case Problem::TileWidth:
-    case Problem::TileHeight:
-        out += f.problem == Problem::TileWidth ? "tile width " : "tile height ";
-        appendNumber(out, f.value);
-        out += ": a tile must be at least 1 pixel";
-        out += f.problem == Problem::TileWidth ? " wide" : " high";
-        break;
-    case Problem::MaterialNameCase:
-    case Problem::TextureNameCase:
-        out += f.problem == Problem::MaterialNameCase ? "materials " : "textures ";
-        appendNameList(out, f.names);
-        out += ": the names differ only in letter case";
-        break;
-    case Problem::TextureNotAPicture:
-        out += "texture ";
-        appendQuoted(out, f.name);
-        out += f.value == 0 ? ": it holds no bytes, so no picture" : ": its bytes do not decode as a PNG, JPEG, BMP or TGA picture";
-        break;
-    case Problem::TextureExtension:
-        out += "texture ";
-        appendQuoted(out, f.name);
-        out += ": the Textures tab imports only names ending in .png, .jpg, .bmp or .tga";
-        break;
-    case Problem::MissingTexture:
-        tile();
-        out += "texture ";
-        appendQuoted(out, f.tile->texture);
-        out += " is not in the tile set";
-        break;
-    case Problem::MissingMaterial:
-        tile();
-        out += "material ";
-        appendQuoted(out, f.tile->material);
-        out += " is not in the tile set";
-        break;
-    case Problem::LayerOutOfRange:
-        tile();
-        out += "layer ";
-        appendNumber(out, f.tile->layer);
-        out += " is outside 0-255";
-        break;
-    case Problem::CollisionOutOfRange:
-        tile();
-        out += "collision class ";
-        appendNumber(out, f.tile->collision);
-        out += " is outside 0-5";
-        break;
-    }
+    const auto decodes = [](std::span<const std::uint8_t> bytes) { return imagecodec::DecodeImage(bytes).has_value(); };
+    problems::CheckTileSet(set, dataEndedEarly, decodes, report);
 }
 
 void AppendFindingJson(std::string& out, const Finding& f) {

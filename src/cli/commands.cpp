@@ -73,7 +73,7 @@ std::string shown(const std::string& path) {
 // Loads a file (or standard input) for a command. False (message written) when it is not
 // usable; a file that ended early is used, with a warning unless the caller reports it.
 bool load(TileSet& set, const std::string& path, std::ostream& err, bool* endedEarly = nullptr) {
-    document::AddTileGroup(set, 1);
+    document::AddTileGroup(set, document::kTileGroup);
     const tilesetfile::LoadResult r = path == kStandardStream
                                           ? tilesetfile::LoadTileSetFromDescriptor(set, STDIN_FILENO, "standard input")
                                           : tilesetfile::LoadTileSet(set, path);
@@ -203,7 +203,7 @@ int build(const std::string& jsonPath, const std::string& texturesDir, const std
     std::string json;
     if (!readWhole(jsonPath, json, err)) return kExitFailed;
     TileSet set;
-    document::AddTileGroup(set, 1);
+    document::AddTileGroup(set, document::kTileGroup);
     const BuildResult r = BuildTileSet(json, texturesDir, options, set);
     if (!r.ok) {
         // Nothing is written: the output keeps what it held.
@@ -317,7 +317,7 @@ void WriteDocumentJson(const TileSet& set, std::ostream& out) {
         });
     }, false);
     list("tiles", [&](auto&& emit) {
-        if (const document::TileGroup* group = document::LookUpTileGroup(set, 1))
+        if (const document::TileGroup* group = document::LookUpTileGroup(set, document::kTileGroup))
             for (const auto& t : group->tiles.items()) {
                 Json record;
                 record["id"] = t->id;

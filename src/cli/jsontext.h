@@ -23,8 +23,7 @@ std::string EncodingKey(std::string_view key);
 // valid UTF-8.
 void PutText(Json& record, const std::string& key, std::string_view bytes);
 
-// Appends the text as a JSON string (quoted and escaped), read as Windows-1252 when it is not
-// valid UTF-8; for output written without building JSON values (a million findings).
-void AppendJsonString(std::string& out, std::string_view bytes);
+// Output written without building JSON values (a million findings) quotes its texts with
+// document::AppendQuotedText.
 
 }  // namespace marquetor::cli

@@ -1,6 +1,8 @@
 #include "document/restore.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <utility>
 
 namespace marquetor::document {
@@ -22,6 +24,49 @@ struct ListAccess {
         position = std::min(position, items.size());
         items.insert(items.begin() + static_cast<std::ptrdiff_t>(position), std::move(record));
         list.m_cursor = static_cast<int>(position);
+    }
+
+    // Positions strictly ascending and inside the list (checked by the caller).
+    template <class T>
+    static std::vector<std::unique_ptr<T>> takeMany(OrderedList<T>& list, std::span<const std::size_t> positions) {
+        auto& items = list.m_items;
+        std::vector<std::unique_ptr<T>> taken;
+        taken.reserve(positions.size());
+        std::size_t kept = positions.empty() ? items.size() : positions.front();
+        std::size_t next = 0;
+        for (std::size_t i = kept; i < items.size(); ++i) {
+            if (next < positions.size() && positions[next] == i) {
+                taken.push_back(std::move(items[i]));
+                ++next;
+            } else {
+                items[kept++] = std::move(items[i]);
+            }
+        }
+        items.resize(kept);
+        if (!positions.empty()) list.m_cursor = static_cast<int>(positions.front()) - 1;
+        return taken;
+    }
+
+    // Positions strictly ascending, the last below the new size (checked by the caller).
+    template <class T>
+    static void putMany(OrderedList<T>& list, std::span<const std::size_t> positions,
+                        std::vector<std::unique_ptr<T>>& records) {
+        auto& items = list.m_items;
+        if (positions.empty()) return;
+        const std::size_t oldSize = items.size();
+        items.resize(oldSize + records.size());   // the only step that can fail
+        // From the back: each kept record moves up by the number of records put before it.
+        std::size_t from = oldSize;
+        std::size_t next = positions.size();
+        for (std::size_t to = items.size(); to-- > positions.front();) {
+            if (next > 0 && positions[next - 1] == to) {
+                items[to] = std::move(records[--next]);
+            } else {
+                items[to] = std::move(items[--from]);
+            }
+        }
+        records.clear();
+        list.m_cursor = static_cast<int>(positions.front());
     }
 
     template <class T>
@@ -72,6 +117,7 @@ struct TextureMapAccess {
         const std::size_t slot = std::min(taken.slot, bucket.size());
         bucket.reserve(bucket.size() + 1);   // nothing below fails after the index entry
         map.m_index.emplace(taken.record->name, taken.record.get());
+        if (taken.record->serial == 0) taken.record->serial = map.m_nextSerial++;
         bucket.insert(bucket.begin() + static_cast<std::ptrdiff_t>(slot), std::move(taken.record));
         return true;
     }
@@ -114,6 +160,14 @@ bool PutMaterial(TileSet& set, std::size_t position, std::unique_ptr<Material> m
 
 std::vector<Material*> MaterialOrder(const TileSet& set) { return ListAccess::order(set.materials); }
 
+std::vector<Material*> SortedMaterialOrder(const TileSet& set) {
+    std::vector<Material*> order = MaterialOrder(set);
+    // std::string compares its bytes as unsigned char: the order SortMaterials sorts by.
+    std::stable_sort(order.begin(), order.end(),
+                     [](const Material* a, const Material* b) { return a->name < b->name; });
+    return order;
+}
+
 bool ReorderMaterials(TileSet& set, std::span<Material* const> order) {
     return ListAccess::reorder(set.materials, order);
 }
@@ -152,7 +206,72 @@ bool PutTile(TileGroup& group, std::size_t position, std::unique_ptr<Tile> tile)
 
 std::vector<Tile*> TileOrder(const TileGroup& group) { return ListAccess::order(group.tiles); }
 
+std::vector<Tile*> SortedTileOrder(const TileGroup& group) {
+    const auto& items = group.tiles.items();
+    const std::size_t n = items.size();
+    std::vector<Tile*> order(n);
+    if (n > UINT32_MAX) {
+        order = TileOrder(group);
+        std::stable_sort(order.begin(), order.end(), [](const Tile* a, const Tile* b) { return a->id < b->id; });
+        return order;
+    }
+    // As SortTiles: key (the ID with its sign bit flipped) and position in one word each.
+    const auto room = std::make_unique_for_overwrite<std::uint64_t[]>(2 * n);
+    std::uint64_t* words = room.get();
+    for (std::size_t i = 0; i < n; ++i)
+        words[i] = std::uint64_t{static_cast<std::uint32_t>(items[i]->id) ^ 0x80000000u} << 32 | i;
+    words = detail::RadixSortByHighHalf(words, room.get() + n, n);
+    for (std::size_t i = 0; i < n; ++i) order[i] = items[static_cast<std::uint32_t>(words[i])].get();
+    return order;
+}
+
 bool ReorderTiles(TileGroup& group, std::span<Tile* const> order) { return ListAccess::reorder(group.tiles, order); }
+
+namespace {
+
+// Strictly ascending, every one below `end`.
+bool ascendingBelow(std::span<const std::size_t> positions, std::size_t end) {
+    for (std::size_t i = 0; i < positions.size(); ++i) {
+        if (positions[i] >= end || (i > 0 && positions[i] <= positions[i - 1])) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::unique_ptr<Tile>> TakeTiles(TileGroup& group, std::span<const std::size_t> positions) {
+    if (!ascendingBelow(positions, group.tiles.size())) return {};
+    std::vector<std::unique_ptr<Tile>> taken = ListAccess::takeMany(group.tiles, positions);
+    for (const auto& tile : taken) {
+        const auto entry = group.tileIndex.find(tile->id);
+        if (entry != group.tileIndex.end() && entry->second == tile.get()) group.tileIndex.erase(entry);
+    }
+    return taken;
+}
+
+bool PutTilesBack(TileGroup& group, std::span<const std::size_t> positions, std::vector<std::unique_ptr<Tile>>& tiles) {
+    if (positions.size() != tiles.size() || !ascendingBelow(positions, group.tiles.size() + tiles.size())) return false;
+    // The IDs first: one that is taken (by the group or by another of these tiles) refuses
+    // the whole put, and the entries made so far go again.
+    std::size_t entered = 0;
+    const auto forgetEntered = [&] {
+        for (std::size_t i = 0; i < entered; ++i) group.tileIndex.erase(tiles[i]->id);
+    };
+    try {
+        group.tileIndex.reserve(group.tileIndex.size() + tiles.size());
+        for (; entered < tiles.size(); ++entered) {
+            if (!tiles[entered] || !group.tileIndex.try_emplace(tiles[entered]->id, tiles[entered].get()).second) {
+                forgetEntered();
+                return false;
+            }
+        }
+        ListAccess::putMany(group.tiles, positions, tiles);
+    } catch (...) {
+        forgetEntered();
+        throw;
+    }
+    return true;
+}
 
 TileValues ValuesOf(const Tile& tile) { return {tile.texture, tile.material, tile.layer, tile.collision}; }
 

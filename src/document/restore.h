@@ -32,6 +32,8 @@ std::unique_ptr<Material> TakeMaterial(TileSet& set, std::size_t position);
 bool PutMaterial(TileSet& set, std::size_t position, std::unique_ptr<Material> material);
 // The records in list order.
 std::vector<Material*> MaterialOrder(const TileSet& set);
+// The records in the order SortMaterials would give them, the list left as it is.
+std::vector<Material*> SortedMaterialOrder(const TileSet& set);
 // Reorders the list into an order of the same records (as MaterialOrder gave it); the
 // cursor stays where it was by position. False, with nothing changed, when the order does
 // not have as many records as the list.
@@ -48,7 +50,9 @@ struct TakenTexture {
 // Takes a texture out of the map (as DeleteTexture removes it, but the record lives on).
 TakenTexture TakeTexture(TileSet& set, std::string_view name);
 // Puts a taken texture back at its place in its bucket, serial and bytes as they were.
-// False, with nothing changed, when its name is present.
+// False, with nothing changed, when its name is present. A record no map has held yet
+// (serial 0, as ReadTextureFile makes it) gets the map's next serial; with a slot past the
+// end of its bucket it goes in as the newest of the bucket, where AddTexture would put it.
 bool PutTextureBack(TileSet& set, TakenTexture& taken);
 // Bytes held by all textures of a map.
 std::size_t TextureBytes(const TextureMap& textures);
@@ -62,7 +66,24 @@ std::unique_ptr<Tile> TakeTile(TileGroup& group, std::size_t position);
 // cursor. False, with nothing changed, when its ID is taken.
 bool PutTile(TileGroup& group, std::size_t position, std::unique_ptr<Tile> tile);
 std::vector<Tile*> TileOrder(const TileGroup& group);
+// The records in the order SortTiles would give them (signed ID order), the list left as
+// it is; a few passes over memory, as SortTiles.
+std::vector<Tile*> SortedTileOrder(const TileGroup& group);
 bool ReorderTiles(TileGroup& group, std::span<Tile* const> order);
+
+// Many tiles at once, each in one pass over the list whatever their number (taking a
+// thousand tiles one by one out of the middle of a million would move the rest a thousand
+// times). Positions are strictly ascending.
+//
+// Takes the tiles at these positions out of the list and their IDs out of the index, in
+// list order; the cursor moves to the record before the first of them. Nothing is taken
+// (an empty result) when a position is outside the list or out of order.
+std::vector<std::unique_ptr<Tile>> TakeTiles(TileGroup& group, std::span<const std::size_t> positions);
+// Puts tiles back so that each stands at its position afterwards (the positions TakeTiles
+// took them from), enters their IDs and makes the first the cursor. False, with nothing
+// changed, when the counts differ, a position is out of order or past the end, or an ID is
+// taken; the tiles stay with the caller then.
+bool PutTilesBack(TileGroup& group, std::span<const std::size_t> positions, std::vector<std::unique_ptr<Tile>>& tiles);
 
 // The fields of a tile that Update changes. The names are the tile's own shared texts, so
 // keeping them costs no copy.

@@ -158,4 +158,32 @@ std::optional<std::string> Utf8ToWindows1252(std::string_view utf8) {
     return out;
 }
 
+namespace {
+
+void appendEscaped(std::string& out, std::string_view utf8) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += '"';
+    for (const char ch : utf8) {
+        const auto b = static_cast<unsigned char>(ch);
+        if (ch == '"' || ch == '\\') {
+            out += '\\';
+            out += ch;
+        } else if (b < 0x20) {
+            out += "\\u00";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        } else {
+            out += ch;
+        }
+    }
+    out += '"';
+}
+
+}  // namespace
+
+void AppendQuotedText(std::string& out, std::string_view bytes) {
+    if (IsValidUtf8(bytes)) appendEscaped(out, bytes);
+    else appendEscaped(out, BytesToUtf8(bytes));
+}
+
 }  // namespace marquetor::document

@@ -1,5 +1,6 @@
 #pragma once
-// Number and colour texts shared by every numeric field and list of the editor.
+// Number and colour texts shared by every numeric field and list of the editor, and the
+// document's bytes as text that people and tools read.
 
 #include <cstdint>
 #include <optional>
@@ -41,5 +42,9 @@ std::string BytesToUtf8(std::string_view bytes);
 // The reverse of the Windows-1252 reading: the bytes whose Windows-1252 reading is the UTF-8
 // text `utf8`, or nothing when it is not UTF-8 or holds a character Windows-1252 lacks.
 std::optional<std::string> Utf8ToWindows1252(std::string_view utf8);
+// BytesToUtf8 of the bytes appended in double quotes, with `"`, `\` and the control
+// characters escaped as JSON escapes them: a valid JSON string, and the way messages quote a
+// name (`texture "x.png" is not in the tile set`).
+void AppendQuotedText(std::string& out, std::string_view bytes);
 
 }  // namespace marquetor::document

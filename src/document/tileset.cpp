@@ -267,35 +267,49 @@ void SortMaterials(TileSet& set) {
 
 // --- Textures ----------------------------------------------------------------------------
 
-bool AddTexture(TileSet& set, std::string_view folder, std::string_view fileName) {
-    if (set.textures.find(fileName)) return false;
+std::unique_ptr<Texture> ReadTextureFile(std::string_view folder, std::string_view fileName) {
     try {
         std::string path;
         path.reserve(folder.size() + fileName.size());
         path.append(folder).append(fileName);
-        if (path.empty() || path.find('\0') != std::string::npos) return false;
+        if (path.empty() || path.find('\0') != std::string::npos) return nullptr;
 
         // Non-blocking so that a named pipe given by mistake cannot hang the program; only
         // regular files are taken.
         fileio::Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        if (fd.get() < 0) return false;
+        if (fd.get() < 0) return nullptr;
         struct stat st {};
-        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
         // The file stores the size as an int32: 2 GiB or more cannot be kept.
-        if (st.st_size < 0 || st.st_size > INT32_MAX) return false;
+        if (st.st_size < 0 || st.st_size > INT32_MAX) return nullptr;
         const auto size = static_cast<std::size_t>(st.st_size);
 
         std::unique_ptr<std::uint8_t[]> bytes;
         if (size > 0) {
             bytes.reset(new (std::nothrow) std::uint8_t[size]);
-            if (!bytes) return false;
-            if (readFully(fd.get(), bytes.get(), size) != static_cast<long long>(size)) return false;
+            if (!bytes) return nullptr;
+            if (readFully(fd.get(), bytes.get(), size) != static_cast<long long>(size)) return nullptr;
         }
         // The file must end where its length said; one that grew meanwhile was not read whole.
         std::uint8_t probe;
-        if (readFully(fd.get(), &probe, 1) != 0) return false;
+        if (readFully(fd.get(), &probe, 1) != 0) return nullptr;
 
-        set.textures.put(std::string(fileName), std::move(bytes), static_cast<std::int32_t>(size));
+        auto texture = std::make_unique<Texture>();
+        texture->name = std::string(fileName);
+        texture->size = static_cast<std::int32_t>(size);
+        texture->bytes = std::move(bytes);
+        return texture;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+bool AddTexture(TileSet& set, std::string_view folder, std::string_view fileName) {
+    if (set.textures.find(fileName)) return false;
+    std::unique_ptr<Texture> read = ReadTextureFile(folder, fileName);
+    if (!read) return false;
+    try {
+        set.textures.put(std::move(read->name), std::move(read->bytes), read->size);
         return true;
     } catch (const std::bad_alloc&) {
         return false;
@@ -414,7 +428,7 @@ std::uint64_t ContentFingerprint(const TileSet& set) {
         h.add(t.serial);
     });
 
-    const TileGroup* group = LookUpTileGroup(set, 1);
+    const TileGroup* group = LookUpTileGroup(set, kTileGroup);
     h.add(group ? static_cast<std::uint64_t>(group->tiles.size()) : ~0ull);
     if (group) {
         for (const auto& t : group->tiles.items()) {

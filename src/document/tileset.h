@@ -26,6 +26,10 @@ namespace marquetor::document {
 // Stored descriptions keep at most this many bytes.
 inline constexpr std::size_t kDescriptionSize = 64;
 
+// The tile group a file's tiles belong to: a .mrqt file holds the tiles of this one group,
+// and every program that reads or edits one looks its tiles up here.
+inline constexpr std::int32_t kTileGroup = 1;
+
 // Cuts a description the way the document stores it: at the first zero byte, at most
 // kDescriptionSize bytes.
 MARQUETOR_API std::string CutDescription(std::string_view text);
@@ -228,6 +232,10 @@ MARQUETOR_API void SortMaterials(TileSet& set);
 // document unchanged, when the name is present, the file cannot be opened or read whole,
 // is 2 GiB or larger, or cannot be held in memory.
 MARQUETOR_API bool AddTexture(TileSet& set, std::string_view folder, std::string_view fileName);
+// Reads folder + fileName (plain concatenation) whole into a texture record of that name that
+// no tile set holds yet (serial 0 until one enters it): AddTexture without the entering.
+// Null when AddTexture would refuse the file for what it holds or where it lies.
+MARQUETOR_API std::unique_ptr<Texture> ReadTextureFile(std::string_view folder, std::string_view fileName);
 // Stores bytes under a name (the file reader's path); a present name is replaced in place.
 MARQUETOR_API Texture& PutTexture(TileSet& set, std::string name, std::unique_ptr<std::uint8_t[]> bytes,
                                  std::int32_t size);

@@ -7,9 +7,6 @@ namespace marquetor::editor {
 
 namespace {
 
-// Every tile the editor shows belongs to group 1.
-constexpr std::int32_t kTileGroup = 1;
-
 // A line of a tooltip: its title, then the text as UTF-8 (a name in Windows-1252 among
 // UTF-8 ones would otherwise turn the whole tooltip to Windows-1252).
 void addLine(std::string& out, const char* title, std::string_view bytes, bool missing = false) {
@@ -50,13 +47,13 @@ std::span<const std::uint8_t> TextureBytesBySerial(const document::TileSet& doc,
 // ---- Tiles ----
 
 const document::Tile* TileCells::tileAt(std::size_t cell) const {
-    const document::TileGroup* group = document::LookUpTileGroup(m_doc, kTileGroup);
+    const document::TileGroup* group = document::LookUpTileGroup(m_doc, document::kTileGroup);
     if (group == nullptr || cell >= group->tiles.size()) return nullptr;
     return &group->tiles.at(cell);
 }
 
 std::size_t TileCells::cellCount() const {
-    const document::TileGroup* group = document::LookUpTileGroup(m_doc, kTileGroup);
+    const document::TileGroup* group = document::LookUpTileGroup(m_doc, document::kTileGroup);
     return group ? group->tiles.size() : 0;
 }
 
@@ -106,7 +103,7 @@ bool TileCells::matches(std::size_t cell, const platform::TextMatcher& matcher) 
 
 void TileCells::findMatches(std::size_t first, std::size_t last, const platform::TextMatcher& matcher,
                             std::vector<std::uint32_t>& out) const {
-    const document::TileGroup* group = document::LookUpTileGroup(m_doc, kTileGroup);
+    const document::TileGroup* group = document::LookUpTileGroup(m_doc, document::kTileGroup);
     if (group == nullptr) return;
     const auto& tiles = group->tiles.items();
     last = std::min(last, tiles.size());

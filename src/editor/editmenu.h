@@ -6,17 +6,13 @@
 
 namespace marquetor::editor {
 
-// Undo or redo the next step, then show the tab that holds the change with its lists
-// rebuilt as the tab rebuilds them. Nothing happens when there is nothing to do.
+// Undo or redo the next step, then show the tab that holds the change, its lists rebuilt
+// with no row selected and no row current (the rows may have moved); the edit fields keep
+// what they hold. Nothing happens when there is nothing to do.
 void UndoCommand(Editor& ed);
 void RedoCommand(Editor& ed);
 
 // Once a cycle: the items' texts ("Undo Delete Tile 12") and whether they can be chosen.
 void UpdateEditMenu(Editor& ed);
-
-// After an undo or redo of a step that changed these parts (history.h): the tab is shown,
-// its lists rebuilt with no row selected and no row current; the edit fields keep what
-// they hold.
-void ShowChangedParts(Editor& ed, unsigned parts);
 
 }  // namespace marquetor::editor

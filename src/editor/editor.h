@@ -1,15 +1,16 @@
 #pragma once
-// The editor's state: the one document, the application frame, the window with its
-// gadgets, the dialogs, and the per-tab state. The program owns one; every test makes its own.
+// The editor's state: the session (the one document, its history and its saved mark), the
+// application frame, the window with its gadgets, the dialogs, and the per-tab state. The
+// program owns one; every test makes its own.
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
 #include "document/tileset.h"
-#include "editor/history.h"
-#include "editor/infopanel.h"
-#include "editor/palette.h"
+#include "editor/infopanelstate.h"
+#include "editor/palettestate.h"
+#include "editor/session.h"
 #include "platform/dialogs.h"
 #include "platform/events.h"
 #include "platform/image.h"
@@ -86,7 +87,8 @@ struct AppFrame {
 struct Editor {
     explicit Editor(platform::Dialogs& dialogs) : dialogs(dialogs), window(queue) {}
 
-    document::TileSet doc;
+    // The document and every change of it.
+    Session session;
     AppFrame frame;
     platform::Dialogs& dialogs;
     platform::EventQueue queue;
@@ -100,16 +102,12 @@ struct Editor {
     platform::Image swatch;       // image 1, 216 x 54
     platform::Image scratch;      // image 2, where previews decode
 
-    // Fingerprint of the document as last created, opened or saved.
-    std::uint64_t savedFingerprint = 0;
-    // The file the document was last opened from or saved to; empty for one never saved.
-    std::string documentPath;
-
-    History history;
     std::uint64_t editMenuVersion = 0;   // the history's version the Edit menu shows
     InfoPanel info;
     Palette palette;   // after the window: its gadgets join the window's registry until it goes
 
+    // The document, to read: every change goes through the session.
+    const document::TileSet& doc() const { return session.doc(); }
     platform::Gadgets& gadgets() { return window.gadgets(); }
     // Shows a message box titled with the window title, one OK button.
     void message(std::string_view text) { dialogs.message(frame.title, text); }

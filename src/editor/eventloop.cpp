@@ -1,15 +1,14 @@
 #include "editor/eventloop.h"
 
-#include "document/restore.h"
-#include "document/text.h"
 #include "editor/editmenu.h"
 #include "editor/filecommands.h"
 #include "editor/filedrop.h"
 #include "editor/infopanel.h"
-#include "editor/mainwindow.h"
 #include "editor/materialstab.h"
 #include "editor/palette.h"
+#include "editor/palettebar.h"
 #include "editor/texturestab.h"
+#include "editor/tilesettab.h"
 #include "editor/tilestab.h"
 
 namespace marquetor::editor {
@@ -47,6 +46,7 @@ void dispatchGadget(Editor& ed, int id) {
     switch (id) {
     case TileWidth:
     case TileHeight:
+    case Problems:
         HandleTileSetGadget(ed, id);
         break;
     case MaterialsList:
@@ -75,15 +75,14 @@ void dispatchGadget(Editor& ed, int id) {
     case TileSort:
         HandleTilesGadget(ed, id);
         break;
-    case Problems:
-        HandleProblemsGadget(ed);
-        break;
     case PaletteFilter:
     case PaletteTiles:
     case PaletteTextures:
+        HandlePaletteGadget(ed, id);
+        break;
     case PaletteApply:
     case PaletteDelete:
-        HandlePaletteGadget(ed, id);
+        HandlePaletteBarGadget(ed, id);
         break;
     default:
         break;   // panel, fields read by other handlers, images, labels
@@ -120,58 +119,6 @@ void RunCycle(Editor& ed) {
 int RunEventLoop(Editor& ed) {
     while (ed.frame.running != 0) RunCycle(ed);
     return 0;
-}
-
-void NewCommand(Editor& ed) {
-    if (ed.dialogs.question(ed.frame.title, "Create a new tile set?", false) != platform::Answer::Yes) return;
-    // The materials, textures and tiles go as ClearMaterials, ClearTextures and
-    // ClearTileGroup would remove them, but into the history, so that Undo brings the same
-    // records back.
-    SavedMark oldMark{ed.savedFingerprint, ed.history.savedState(), ed.documentPath};
-    document::TileSetContent old;
-    document::SwapContent(ed.doc, 1, old);
-    ed.doc.tileWidth = 64;
-    ed.doc.tileHeight = 64;
-    RefreshGadgets(ed);
-    ed.savedFingerprint = document::ContentFingerprint(ed.doc);
-    ed.documentPath.clear();
-    ed.history.record(NewDocument(std::move(old), std::move(oldMark)));
-    // The new document counts as unchanged.
-    ed.history.markSaved();
-    ed.history.seal();
-}
-
-void CloseCommand(Editor& ed) {
-    if (ed.frame.running == 0) return;   // already ending: a second close in the same cycle
-    if (!ConfirmUnsavedChanges(ed)) return;
-    ed.frame.running = 0;
-}
-
-void RefreshGadgets(Editor& ed) {
-    platform::Gadgets& g = ed.gadgets();
-    // 1. The TileSet tab in front.
-    g.panel(gadget::Panel).setState(0);
-    // 2. The tile size.
-    g.editableChoiceBox(gadget::TileWidth).setText(document::NumberToText(ed.doc.tileWidth));
-    g.editableChoiceBox(gadget::TileHeight).setText(document::NumberToText(ed.doc.tileHeight));
-    // 3, 4. The materials list and the material choice box.
-    RebuildMaterialLists(ed);
-    // 5. The materials' edit fields and the swatch.
-    ResetMaterialFields(ed);
-    // 6. The texture preview.
-    ClearTexturePreview(ed);
-    // 7, 8. The textures list and the texture choice box.
-    RebuildTextureLists(ed);
-    // 9, 10. The tiles of group 1.
-    document::FindTileGroup(ed.doc, 1);
-    RebuildTilesList(ed);
-    // 11. The tiles' editors.
-    ResetTileEditors(ed);
-    // 12. No current rows.
-    ed.currentMaterialRow = -1;
-    ed.currentTileRow = -1;
-    // The TileSet tab's account looks at the whole document again.
-    ResetInfoPanel(ed);
 }
 
 }  // namespace marquetor::editor

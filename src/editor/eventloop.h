@@ -1,6 +1,5 @@
 #pragma once
-// The polling event loop, its dispatch by menu item and gadget, New, Close and the refresh
-// that rebuilds every tab from the document.
+// The polling event loop and its dispatch by menu item and gadget.
 
 #include "editor/editor.h"
 
@@ -21,15 +20,5 @@ void RunCycle(Editor& ed);
 
 // Cycles until the running flag is 0. The exit status of the program.
 int RunEventLoop(Editor& ed);
-
-// Menu item 1: asks, then empties the document and rebuilds every tab.
-void NewCommand(Editor& ed);
-// Menu item 4, Ctrl+Q and the close box: ends the loop, after asking to save when the
-// document has changed.
-void CloseCommand(Editor& ed);
-
-// Rebuilds every tab from the document, shows the TileSet tab, resets the edit fields and
-// both current rows.
-void RefreshGadgets(Editor& ed);
 
 }  // namespace marquetor::editor

@@ -1,6 +1,6 @@
 #pragma once
-// Save..., Open..., the start-up file, and the unsaved-changes question that guards Close
-// and Open.
+// The File menu: New, Save..., Open..., Close; the start-up file; and the unsaved-changes
+// question that guards Close, Open and a dropped tile set.
 
 #include <string>
 #include <string_view>
@@ -9,10 +9,16 @@
 
 namespace marquetor::editor {
 
+// Menu item 1: asks, then empties the document and rebuilds every tab.
+void NewCommand(Editor& ed);
 // Menu item 2. True when the document was written.
 bool SaveCommand(Editor& ed);
 // Menu item 3.
 void OpenCommand(Editor& ed);
+// Menu item 4, Ctrl+Q and the close box: ends the loop, after asking to save when the
+// document has changed.
+void CloseCommand(Editor& ed);
+
 // A tile set named without the requester (a file dropped on the window): opened as Open...
 // opens the file it is given, the unsaved-changes question first.
 void OpenTileSetFile(Editor& ed, std::string_view path);
@@ -20,8 +26,6 @@ void OpenTileSetFile(Editor& ed, std::string_view path);
 // ".mrqt" exactly; a file that cannot be opened is passed over in silence.
 void OpenStartupFile(Editor& ed, std::string_view firstArgument);
 
-// Whether the document differs from what was last created, opened or saved.
-bool HasUnsavedChanges(const Editor& ed);
 // Before the document is closed or replaced: on unsaved changes asks "Save changes to the
 // tile set?". True to go on (saved, or No, or nothing to ask); false to stay (Cancel, or
 // the save did not happen).

@@ -6,8 +6,8 @@
 #include <system_error>
 
 #include "document/text.h"
+#include "editor/command.h"
 #include "editor/editor.h"
-#include "editor/filecommands.h"
 #include "platform/image.h"
 #include "platform/problemlist.h"
 
@@ -17,7 +17,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr std::int32_t kTileGroup = 1;
 constexpr std::size_t kShownIds = 5;
 constexpr std::size_t kShownNames = 3;
 // The walk over the tiles and the texture decoding, per idle cycle: a million tiles or a
@@ -25,7 +24,7 @@ constexpr std::size_t kShownNames = 3;
 constexpr auto kSliceBudget = std::chrono::milliseconds(6);
 // The texture folder can come and go while the program runs.
 constexpr auto kFolderInterval = std::chrono::seconds(1);
-constexpr unsigned kScanParts = part::Materials | part::Textures | part::Tiles;
+constexpr unsigned kScanParts = part::Materials | part::Textures | part::Tiles | part::TileValues;
 
 constexpr platform::Rect kDocumentFrame{16, 80, 468, 96};
 constexpr platform::Rect kFileRect{28, 100, 444, 20};
@@ -47,10 +46,9 @@ void note(BrokenTiles& broken, const document::Tile& tile, std::size_t row) {
 // walk is complete.
 bool scanTiles(Editor& ed, Clock::time_point deadline) {
     InfoPanel& info = ed.info;
-    const document::TileGroup* group = document::LookUpTileGroup(ed.doc, kTileGroup);
+    const document::TileSet& doc = ed.doc();
+    const document::TileGroup* group = document::LookUpTileGroup(doc, document::kTileGroup);
     if (group == nullptr) return true;
-    const auto textureHeld = [&](std::string_view name) { return ed.doc.textures.find(name) != nullptr; };
-    const auto materialHeld = [&](std::string_view name) { return document::FindMaterial(ed.doc, name) != nullptr; };
     const auto& tiles = group->tiles.items();
     for (std::size_t row = info.nextTile; row < tiles.size(); ++row) {
         if (row % 4096 == 0 && row > info.nextTile && Clock::now() > deadline) {
@@ -58,8 +56,8 @@ bool scanTiles(Editor& ed, Clock::time_point deadline) {
             return false;
         }
         const document::Tile& tile = *tiles[row];
-        if (!info.textureNames.held(tile.texture, textureHeld)) note(info.missingTexture, tile, row);
-        if (!info.materialNames.held(tile.material, materialHeld)) note(info.missingMaterial, tile, row);
+        if (!info.names.textureHeld(doc, tile)) note(info.missingTexture, tile, row);
+        if (!info.names.materialHeld(doc, tile)) note(info.missingMaterial, tile, row);
     }
     info.nextTile = tiles.size();
     return true;
@@ -70,8 +68,7 @@ void restartScan(InfoPanel& info) {
     info.missingTexture = {};
     info.missingMaterial = {};
     info.nextTile = 0;
-    info.textureNames.clear();
-    info.materialNames.clear();
+    info.names.clear();
     info.tilesPending = true;
 }
 
@@ -79,7 +76,7 @@ void restartScan(InfoPanel& info) {
 // its answer.
 bool checkPictures(Editor& ed, Clock::time_point deadline) {
     bool done = true;
-    ed.doc.textures.forEach([&](const document::Texture& texture) {
+    ed.doc().textures.forEach([&](const document::Texture& texture) {
         if (ed.info.pictures.count(texture.serial) != 0) return;
         if (!done || Clock::now() > deadline) {
             done = false;
@@ -108,12 +105,19 @@ void addRow(InfoPanel& info, std::vector<std::string>& texts, Problem problem, s
 
 void showProblems(Editor& ed) {
     InfoPanel& info = ed.info;
+    const document::TileSet& doc = ed.doc();
     info.rows.clear();
     std::vector<std::string> texts;
-    if (ed.doc.tileWidth <= 0 || ed.doc.tileHeight <= 0) {
+    // What was read of a file that ended early is only part of the tile set: said as mrqt
+    // check says it, until the document is saved or replaced.
+    if (ed.session.savedMark().dataEndedEarly) {
+        addRow(info, texts, Problem::DataEndedEarly,
+               problems::FindingText(problems::Finding{problems::Problem::DataEndedEarly}));
+    }
+    if (!problems::TileSideUsable(doc.tileWidth) || !problems::TileSideUsable(doc.tileHeight)) {
         addRow(info, texts, Problem::TileSize,
-               "The tile size " + document::NumberToText(ed.doc.tileWidth) + " x " +
-                   document::NumberToText(ed.doc.tileHeight) + " has a side of 0 or less");
+               "The tile size " + document::NumberToText(doc.tileWidth) + " x " +
+                   document::NumberToText(doc.tileHeight) + " has a side of 0 or less");
     }
     if (info.tilesPending) {
         addRow(info, texts, Problem::Checking, "Checking the tiles...");
@@ -128,7 +132,7 @@ void showProblems(Editor& ed) {
     } else {
         std::size_t count = 0;
         std::string names;
-        ed.doc.textures.forEach([&](const document::Texture& texture) {
+        doc.textures.forEach([&](const document::Texture& texture) {
             const auto found = info.pictures.find(texture.serial);
             if (found == info.pictures.end() || found->second) return;
             if (count < kShownNames) names += (count == 0 ? "" : ", ") + texture.name;
@@ -158,7 +162,7 @@ void setLabel(Editor& ed, int id, const std::string& text) {
 
 std::uint64_t textureBytes(const Editor& ed) {
     std::uint64_t total = 0;
-    ed.doc.textures.forEach([&](const document::Texture& t) { total += t.data().size(); });
+    ed.doc().textures.forEach([&](const document::Texture& t) { total += t.data().size(); });
     return total;
 }
 
@@ -195,7 +199,7 @@ void ResetInfoPanel(Editor& ed) {
 
 void UpdateInfoPanel(Editor& ed) {
     InfoPanel& info = ed.info;
-    info.dirty |= ed.history.takeChanges();
+    info.dirty |= ed.session.takeChanges();
     if (ed.gadgets().find(gadget::Problems) == nullptr) return;   // not built (no window)
     if (ed.gadgets().panel(gadget::Panel).state() != 0) return;  // looked at when shown
 
@@ -208,19 +212,18 @@ void UpdateInfoPanel(Editor& ed) {
     if (info.dirty == 0 && !slicesDue && !folderDue) return;
 
     if (info.dirty != 0) {
-        setLabel(ed, gadget::InfoFile,
-                 "File: " + (ed.documentPath.empty() ? std::string("not saved yet") : ed.documentPath));
-        // What Close would find: edits that cancel out leave nothing to save. Back at the
-        // saved step the content is the saved one (every change is a step); elsewhere the
-        // fingerprint tells, a walk over the tiles taken here once a cycle at most.
-        const bool unsaved = !ed.history.atSavedState() && HasUnsavedChanges(ed);
+        const std::string& path = ed.session.savedMark().path;
+        setLabel(ed, gadget::InfoFile, "File: " + (path.empty() ? std::string("not saved yet") : path));
+        // What Close would find: edits that cancel out leave nothing to save.
+        const bool unsaved = ed.session.hasUnsavedChanges();
         setLabel(ed, gadget::InfoChanges, std::string("Unsaved changes: ") + (unsaved ? "yes" : "none"));
     }
     if (info.dirty & kScanParts) {
-        const document::TileGroup* group = document::LookUpTileGroup(ed.doc, kTileGroup);
+        const document::TileSet& doc = ed.doc();
+        const document::TileGroup* group = document::LookUpTileGroup(doc, document::kTileGroup);
         setLabel(ed, gadget::InfoCounts,
-                 "Materials: " + document::NumberToText(static_cast<std::int64_t>(ed.doc.materials.size())) +
-                     "    Textures: " + document::NumberToText(static_cast<std::int64_t>(ed.doc.textures.size())) +
+                 "Materials: " + document::NumberToText(static_cast<std::int64_t>(doc.materials.size())) +
+                     "    Textures: " + document::NumberToText(static_cast<std::int64_t>(doc.textures.size())) +
                      " (" + SizeText(textureBytes(ed)) + ")    Tiles: " +
                      document::NumberToText(group ? static_cast<std::int64_t>(group->tiles.size()) : 0));
         restartScan(info);
@@ -240,24 +243,17 @@ void UpdateInfoPanel(Editor& ed) {
     showProblems(ed);
 }
 
-void HandleProblemsGadget(Editor& ed) {
-    const int row = platform::ProblemListOf(ed.gadgets(), gadget::Problems).activatedRow();
+long long FirstTileOfProblem(Editor& ed, int problemRow) {
     InfoPanel& info = ed.info;
-    if (row < 0 || static_cast<std::size_t>(row) >= info.rows.size()) return;
-    const Problem problem = info.rows[static_cast<std::size_t>(row)];
-    if (problem != Problem::MissingTexture && problem != Problem::MissingMaterial) return;
+    if (problemRow < 0 || static_cast<std::size_t>(problemRow) >= info.rows.size()) return -1;
+    const Problem problem = info.rows[static_cast<std::size_t>(problemRow)];
+    if (problem != Problem::MissingTexture && problem != Problem::MissingMaterial) return -1;
     // The list is up to date unless a change came in this very cycle.
-    info.dirty |= ed.history.takeChanges();
+    info.dirty |= ed.session.takeChanges();
     if (info.dirty & kScanParts) restartScan(info);
     if (info.tilesPending) info.tilesPending = !scanTiles(ed, Clock::time_point::max());
     const BrokenTiles& broken = problem == Problem::MissingTexture ? info.missingTexture : info.missingMaterial;
-    if (broken.firstRow < 0) return;
-    platform::Gadgets& g = ed.gadgets();
-    g.panel(gadget::Panel).setState(3);
-    // The selection reaches the tile selection handler in a later cycle, which loads the
-    // editors from the tile; with the focus the list shows the selected row.
-    g.listView(gadget::TilesList).selectRow(static_cast<int>(broken.firstRow));
-    g.listView(gadget::TilesList).setFocus();
+    return broken.firstRow;
 }
 
 }  // namespace marquetor::editor

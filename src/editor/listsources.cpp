@@ -4,18 +4,13 @@
 
 namespace marquetor::editor {
 
-namespace {
-// Every tile the editor shows belongs to group 1.
-constexpr std::int32_t kTileGroup = 1;
-}  // namespace
-
 std::size_t TileRows::rowCount() const {
-    const document::TileGroup* group = document::LookUpTileGroup(m_doc, kTileGroup);
+    const document::TileGroup* group = document::LookUpTileGroup(m_doc, document::kTileGroup);
     return group ? group->tiles.size() : 0;
 }
 
 std::string TileRows::cellText(std::size_t row, int column) const {
-    const document::TileGroup* group = document::LookUpTileGroup(m_doc, kTileGroup);
+    const document::TileGroup* group = document::LookUpTileGroup(m_doc, document::kTileGroup);
     if (group == nullptr || row >= group->tiles.size()) return {};
     const document::Tile& tile = group->tiles.at(row);
     switch (column) {

@@ -1,7 +1,7 @@
 #pragma once
 // What the editor's lists and choice boxes show, read from the document when a row is
 // shown: a rebuild after a change reads the count again and copies nothing, so it costs
-// the same for ten tiles and for a million. Each list holds one of these over the editor's
+// the same for ten tiles and for a million. Each list holds one of these over the session's
 // one document.
 
 #include <string>
@@ -13,7 +13,7 @@
 
 namespace marquetor::editor {
 
-// The tiles of group 1 in list order: ID, texture, material, layer, collision (decimal).
+// The tiles of the tile group in list order: ID, texture, material, layer, collision (decimal).
 class TileRows final : public platform::RowSource {
 public:
     explicit TileRows(const document::TileSet& doc) : m_doc(doc) {}

@@ -6,13 +6,11 @@
 #include <span>
 
 #include "document/text.h"
-#include "editor/eventloop.h"
+#include "editor/command.h"
 #include "editor/filecommands.h"
 #include "editor/infopanel.h"
 #include "editor/listsources.h"
-#include "editor/materialstab.h"
-#include "editor/texturestab.h"
-#include "editor/tilestab.h"
+#include "editor/refresh.h"
 
 namespace marquetor::editor {
 
@@ -132,12 +130,12 @@ void setInitialValues(Editor& ed) {
     g.image(gadget::ColorSwatch).setImage(&ed.swatch);
     // The three lists and two choice boxes read their rows from the document as they are
     // shown; each change rebuilds them by reading the counts again.
-    g.listView(gadget::MaterialsList).setSource(std::make_unique<MaterialRows>(ed.doc));
-    g.choiceBox(gadget::TileMaterial).setSource(std::make_unique<MaterialRows>(ed.doc));
-    g.listView(gadget::TexturesList).setSource(std::make_unique<TextureRows>(ed.doc));
-    g.choiceBox(gadget::TileTexture).setSource(std::make_unique<TextureRows>(ed.doc));
-    g.listView(gadget::TilesList).setSource(std::make_unique<TileRows>(ed.doc));
-    RebuildMaterialLists(ed);   // the document is empty here, so both stay empty
+    g.listView(gadget::MaterialsList).setSource(std::make_unique<MaterialRows>(ed.doc()));
+    g.choiceBox(gadget::TileMaterial).setSource(std::make_unique<MaterialRows>(ed.doc()));
+    g.listView(gadget::TexturesList).setSource(std::make_unique<TextureRows>(ed.doc()));
+    g.choiceBox(gadget::TileTexture).setSource(std::make_unique<TextureRows>(ed.doc()));
+    g.listView(gadget::TilesList).setSource(std::make_unique<TileRows>(ed.doc()));
+    Refresh(ed, part::Materials);   // the document is empty here, so both stay empty
     // Delete in a list does what its tab's Delete button does.
     g.listView(gadget::MaterialsList).setDeleteKeyGadget(gadget::MaterialDelete);
     g.listView(gadget::TexturesList).setDeleteKeyGadget(gadget::TextureDelete);
@@ -193,9 +191,9 @@ const std::vector<LayoutTab>& LayoutTabs() {
 }
 
 bool StartEditor(Editor& ed, std::string_view firstArgument) {
-    // 1. Everything starts from zero: an empty document, no rows, no path.
-    ed.doc = document::TileSet{};
-    ed.history.clear();
+    // 1. Everything starts from zero: an empty document (tile size 64 x 64, its one tile
+    // group) with nothing to undo, belonging to no file; no rows, no path.
+    ed.session.startFresh();
     ed.currentMaterialRow = 0;
     ed.currentTileRow = 0;
     ed.chosenPath.clear();
@@ -217,9 +215,7 @@ bool StartEditor(Editor& ed, std::string_view firstArgument) {
     }
     setWindowIcon(ed.window);
 
-    // 5. The tile size the boxes will show.
-    ed.doc.tileWidth = 64;
-    ed.doc.tileHeight = 64;
+    // 5. The tile size the boxes will show: the fresh document's (step 1).
 
     // 6. The colour swatch's picture, black.
     ed.swatch.create(kSwatchWidth, kSwatchHeight);
@@ -246,28 +242,12 @@ bool StartEditor(Editor& ed, std::string_view firstArgument) {
     ed.currentMaterialRow = -1;
     ed.currentTileRow = -1;
 
-    // 11. The one tile group every tile belongs to.
-    document::AddTileGroup(ed.doc, 1);
+    // 11. The one tile group every tile belongs to: the fresh document's (step 1).
 
-    // 12. The tile set named on the command line.
+    // 12. The tile set named on the command line. Opened, it counts as unchanged with
+    // nothing to undo, as the fresh document does.
     OpenStartupFile(ed, firstArgument);
-
-    // What the user sees now counts as unchanged, with nothing to undo.
-    ed.savedFingerprint = document::ContentFingerprint(ed.doc);
-    ed.history.clear();
-    ed.history.markSaved();
     return true;
-}
-
-void HandleTileSetGadget(Editor& ed, int gadget) {
-    if (gadget != gadget::TileWidth && gadget != gadget::TileHeight) return;
-    const bool width = gadget == gadget::TileWidth;
-    std::int32_t& size = width ? ed.doc.tileWidth : ed.doc.tileHeight;
-    const std::int32_t before = size;
-    size = document::TextToInt32(ed.gadgets().editableChoiceBox(gadget).text());
-    // The box reports focus and list changes too; only a new value is a change. Typing
-    // "128" stores 1, 12, 128: the history makes them one step.
-    if (size != before) ed.history.record(TileSizeChanged(width, before, size));
 }
 
 }  // namespace marquetor::editor

@@ -1,6 +1,6 @@
 #pragma once
 // Start-up: the frame, the main window with its menu, banner and the four tabs with every
-// gadget, the empty document and the start-up file. Also the TileSet tab's handlers.
+// gadget, the empty document and the start-up file.
 
 #include <string>
 #include <string_view>
@@ -13,9 +13,6 @@ namespace marquetor::editor {
 // Runs the start-up in order, up to (not including) the event loop. False when the main
 // window could not be opened; the "ERROR!!" box has been shown then and nothing was built.
 bool StartEditor(Editor& ed, std::string_view firstArgument);
-
-// Tile width box (2) and tile height box (3): the document takes the box's number at once.
-void HandleTileSetGadget(Editor& ed, int gadget);
 
 // The items of the tile-size boxes: 32, 48, ... 256.
 std::vector<std::string> TileSizeItems();

@@ -5,6 +5,8 @@
 
 #include "document/restore.h"
 #include "document/text.h"
+#include "editor/materialcommands.h"
+#include "editor/refresh.h"
 
 namespace marquetor::editor {
 
@@ -63,9 +65,15 @@ std::string descriptionFromField(std::string_view text) {
 }
 
 // The material of a row, or null when the row does not denote one.
-document::Material* materialAt(Editor& ed, int row) {
-    if (row < 0 || static_cast<std::size_t>(row) >= ed.doc.materials.size()) return nullptr;
-    return &ed.doc.materials.at(static_cast<std::size_t>(row));
+const document::Material* materialAt(const Editor& ed, int row) {
+    if (row < 0 || static_cast<std::size_t>(row) >= ed.doc().materials.size()) return nullptr;
+    return &ed.doc().materials.at(static_cast<std::size_t>(row));
+}
+
+// What the edit fields hold, as a material stores it.
+MaterialValues valuesFromFields(Editor& ed, std::string name) {
+    const std::string description = descriptionFromField(ed.gadgets().textField(gadget::Description).text());
+    return {std::move(name), colorFromFields(ed), description};
 }
 
 // Gadget 4: the selected row becomes the current row and fills the edit buffer.
@@ -107,23 +115,14 @@ void addMaterial(Editor& ed) {
         ed.message("No material name!");
         return;
     }
-    // Undo puts the cursor back where it was before Add moved it.
-    const int cursorBefore = ed.doc.materials.cursor();
     if (!materialAt(ed, ed.currentMaterialRow)) ed.currentMaterialRow = -1;
-    if (ed.currentMaterialRow != -1) {
-        ed.doc.materials.selectAt(ed.currentMaterialRow);
-    } else {
-        ed.doc.materials.moveToLast();
-    }
-    const std::string description = descriptionFromField(g.textField(gadget::Description).text());
-    document::Material* added = document::AddMaterial(ed.doc, name, colorFromFields(ed), description);
-    if (!added) {
+    if (document::FindMaterial(ed.doc(), name) != nullptr) {
         ed.message("The material already exists!");
         return;
     }
-    const auto position = static_cast<std::size_t>(ed.doc.materials.cursor());   // the new material
-    ed.history.record(MaterialAdded(*added, position, cursorBefore));
-    RebuildMaterialLists(ed);
+    const std::size_t position =
+        ed.currentMaterialRow != -1 ? static_cast<std::size_t>(ed.currentMaterialRow) + 1 : ed.doc().materials.size();
+    Refresh(ed, ed.session.run(InsertMaterial(valuesFromFields(ed, name), position)));
     ed.currentMaterialRow = static_cast<int>(position);
     // The selection reaches the selection handler in a later cycle, which loads the fields
     // from the material as stored.
@@ -132,7 +131,7 @@ void addMaterial(Editor& ed) {
 
 // Gadget 13: the current material takes the fields' values in place.
 void updateMaterial(Editor& ed) {
-    document::Material* material = materialAt(ed, ed.currentMaterialRow);
+    const document::Material* material = materialAt(ed, ed.currentMaterialRow);
     if (!material) return;
     platform::Gadgets& g = ed.gadgets();
     // An unedited field gives back the stored bytes, so a plain comparison tells whether
@@ -142,20 +141,16 @@ void updateMaterial(Editor& ed) {
         ed.message("No material name!");
         return;
     }
-    const MaterialValues before = ValuesOf(*material);
     // Two materials never share a name: Delete finds its material through the index.
-    if (name != material->name && !document::RenameMaterial(ed.doc, *material, name)) {
+    if (name != material->name && document::FindMaterial(ed.doc(), name) != nullptr) {
         ed.message("The material already exists!");
         return;
     }
-    material->color = colorFromFields(ed);
-    material->description = descriptionFromField(g.textField(gadget::Description).text());
-    // An Update that leaves everything as it was is no change.
-    MaterialValues after = ValuesOf(*material);
-    if (after != before) ed.history.record(MaterialUpdated(*material, before, std::move(after)));
-    // The rebuild leaves no row selected; the current row stays, so a further Update or
-    // Delete acts on the same material.
-    RebuildMaterialLists(ed);
+    // An Update that leaves everything as it was is no change (and no step).
+    ed.session.run(EditMaterial(static_cast<std::size_t>(ed.currentMaterialRow), valuesFromFields(ed, name)));
+    // The lists are rebuilt either way, which leaves no row selected; the current row stays,
+    // so a further Update or Delete acts on the same material.
+    Refresh(ed, part::Materials);
 }
 
 // Gadget 14: the current material goes; the row above becomes current and selected.
@@ -163,11 +158,7 @@ void deleteMaterial(Editor& ed) {
     if (!materialAt(ed, ed.currentMaterialRow)) return;
     // Removed as DeleteMaterial removes it (the name's one material, the cursor to the one
     // before), but kept by the history so that Undo puts the same record back.
-    const auto position = static_cast<std::size_t>(ed.currentMaterialRow);
-    const int cursorBefore = ed.doc.materials.cursor();
-    std::unique_ptr<document::Material> taken = document::TakeMaterial(ed.doc, position);
-    ed.history.record(MaterialDeleted(std::move(taken), position, cursorBefore));
-    RebuildMaterialLists(ed);
+    Refresh(ed, ed.session.run(RemoveMaterial(static_cast<std::size_t>(ed.currentMaterialRow))));
     ed.currentMaterialRow -= 1;
     // Selecting row -1 clears the selection; the fields then keep the deleted material.
     ed.gadgets().listView(gadget::MaterialsList).selectRow(ed.currentMaterialRow);
@@ -175,14 +166,14 @@ void deleteMaterial(Editor& ed) {
 
 // Gadget 15: by name in unsigned byte order; no row is current afterwards.
 void sortMaterials(Editor& ed) {
-    std::vector<document::Material*> before = document::MaterialOrder(ed.doc);
-    document::SortMaterials(ed.doc);
+    std::vector<document::Material*> sorted = document::SortedMaterialOrder(ed.doc());
     // A list already in order is no change; otherwise the old order is kept as pointers.
-    const auto& after = ed.doc.materials.items();
-    const bool moved = !std::equal(before.begin(), before.end(), after.begin(), after.end(),
+    const auto& items = ed.doc().materials.items();
+    const bool moves = !std::equal(sorted.begin(), sorted.end(), items.begin(), items.end(),
                                    [](const document::Material* a, const auto& b) { return a == b.get(); });
-    if (moved) ed.history.record(MaterialsSorted(std::move(before), ed.doc.materials.cursor()));
-    RebuildMaterialLists(ed);
+    if (moves) ed.session.run(SortMaterialList(std::move(sorted)));
+    // Rebuilt either way.
+    Refresh(ed, part::Materials);
     ed.currentMaterialRow = -1;
     ed.gadgets().listView(gadget::MaterialsList).selectRow(-1);
 }
@@ -202,27 +193,6 @@ void HandleMaterialsGadget(Editor& ed, int gadget) {
     case gadget::MaterialSort: sortMaterials(ed); break;
     default: break;
     }
-}
-
-void RebuildMaterialLists(Editor& ed) {
-    ed.gadgets().listView(gadget::MaterialsList).rebuild();
-    ed.gadgets().choiceBox(gadget::TileMaterial).rebuild();
-    ShowInPalette(ed, part::Materials);
-}
-
-void PaintSwatch(Editor& ed, std::int32_t color) {
-    ed.swatch.fill(color);
-    ed.gadgets().image(gadget::ColorSwatch).setImage(&ed.swatch);
-}
-
-void ResetMaterialFields(Editor& ed) {
-    platform::Gadgets& g = ed.gadgets();
-    g.textField(gadget::MaterialName).setText("");
-    g.textField(gadget::Red).setText("0");
-    g.textField(gadget::Green).setText("0");
-    g.textField(gadget::Blue).setText("0");
-    PaintSwatch(ed, 0);
-    g.textField(gadget::Description).setText("");
 }
 
 }  // namespace marquetor::editor

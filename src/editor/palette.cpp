@@ -2,6 +2,7 @@
 
 #include "document/text.h"
 #include "editor/cellsources.h"
+#include "editor/command.h"
 #include "editor/editor.h"
 #include "editor/listsources.h"
 #include "platform/cellgrid.h"
@@ -51,11 +52,11 @@ void build(Editor& ed) {
     w.closePages();
     w.addTextLabel(gadget::PaletteStatus);
 
-    tiles.setSource(std::make_unique<TileCells>(ed.doc));
-    textures.setSource(std::make_unique<TextureCells>(ed.doc));
+    tiles.setSource(std::make_unique<TileCells>(ed.doc()));
+    textures.setSource(std::make_unique<TextureCells>(ed.doc()));
     // The Delete key in the tiles does what the bar's Delete does.
     tiles.setDeleteKeyGadget(gadget::PaletteDelete);
-    material.setSource(std::make_unique<MaterialRows>(ed.doc));
+    material.setSource(std::make_unique<MaterialRows>(ed.doc()));
     for (const char* item : {"False", "True", "2", "3", "4", "5"}) collision.addItem(item);
     collision.setState(-1);
     ed.palette.window = std::move(window);
@@ -133,20 +134,17 @@ void HandlePaletteGadget(Editor& ed, int id) {
     }
     case gadget::PaletteTiles: showTile(ed, tileGrid(ed).takeActivatedCell()); break;
     case gadget::PaletteTextures: showTexture(ed, textureGrid(ed).takeActivatedCell()); break;
-    default:
-        // Apply and Delete change the selected tiles through the session's commands; the
-        // bar's boxes are read by Apply.
-        break;
+    default: break;
     }
 }
 
-void ShowInPalette(Editor& ed, unsigned parts, bool sameTiles) {
+void ShowInPalette(Editor& ed, unsigned parts) {
     if (!ed.palette.window) return;
     platform::CellGrid& tiles = tileGrid(ed);
-    if ((parts & part::Tiles) && !sameTiles) {
+    if (parts & part::Tiles) {
         tiles.rebuild();
         ed.palette.tilesRow = -1;
-    } else if (parts & (part::Tiles | part::Materials | part::Textures)) {
+    } else if (parts & (part::TileValues | part::Materials | part::Textures)) {
         // Names, strips and pictures the tiles show may have changed; the tiles stayed.
         tiles.refreshCells();
     }

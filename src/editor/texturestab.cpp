@@ -1,8 +1,12 @@
 #include "editor/texturestab.h"
 
+#include <algorithm>
 #include <filesystem>
+#include <memory>
 #include <string>
 
+#include "editor/refresh.h"
+#include "editor/texturecommands.h"
 #include "tilesetfile/format.h"
 
 namespace marquetor::editor {
@@ -36,7 +40,7 @@ void textureSelected(Editor& ed) {
     const int row = list.selectedRow();
     if (row < 0) return;
     const std::string name = list.rowText(row);
-    const document::Texture* texture = document::FindTexture(ed.doc, name);
+    const document::Texture* texture = document::FindTexture(ed.doc(), name);
     if (texture == nullptr) return;
     // The prefix tells an imported texture from a file of the folder.
     ed.gadgets().label(gadget::TextureFileName).setText("[X] " + name);
@@ -45,35 +49,56 @@ void textureSelected(Editor& ed) {
     showScratchInPreview(ed);
 }
 
-// One file into the document as a texture, with the message for a file that is refused.
-bool importTexture(Editor& ed, const std::string& folder, const std::string& name) {
-    if (!HasTextureExtension(name)) {
-        ed.message("Not in the correct format!");
-        return false;
+// The files of an Add, read for one step: each refused one gets its message, in order.
+class Import {
+public:
+    explicit Import(Editor& ed) : m_ed(ed) {}
+
+    // One file read as a texture; false, with the message shown, when it is refused.
+    bool read(const std::string& folder, const std::string& name) {
+        if (!HasTextureExtension(name)) {
+            m_ed.message("Not in the correct format!");
+            return false;
+        }
+        // The key is the name alone: a file of that name from any folder is the same texture
+        // (one read a moment ago included). Looking first tells a taken name from a file that
+        // cannot be read.
+        if (document::FindTexture(m_ed.doc(), name) != nullptr || taken(name)) {
+            m_ed.message("The texture already exists!");
+            return false;
+        }
+        std::unique_ptr<document::Texture> texture = document::ReadTextureFile(folder, name);
+        if (!texture) {
+            m_ed.message("Could not be imported!");
+            return false;
+        }
+        m_textures.push_back(std::move(texture));
+        return true;
     }
-    // The key is the name alone: a file of that name from any folder is the same texture.
-    // Looking first tells a taken name from a file that cannot be read.
-    if (document::FindTexture(ed.doc, name) != nullptr) {
-        ed.message("The texture already exists!");
-        return false;
+
+    // The textures read go into the document as one step; their lists are rebuilt.
+    void finish() {
+        if (m_textures.empty()) return;
+        Refresh(m_ed, m_ed.session.run(ImportTextures(std::move(m_textures))));
     }
-    if (!document::AddTexture(ed.doc, folder, name)) {
-        ed.message("Could not be imported!");
-        return false;
+
+private:
+    bool taken(const std::string& name) const {
+        return std::any_of(m_textures.begin(), m_textures.end(), [&](const auto& t) { return t->name == name; });
     }
-    return true;
-}
+    Editor& m_ed;
+    std::vector<std::unique_ptr<document::Texture>> m_textures;
+};
 
 void addTexture(Editor& ed) {
     // The explorer list keeps its folder and its selection: the user may go on from there.
     const platform::ExplorerList& explorer = ed.gadgets().explorerList(gadget::Explorer);
     const int row = explorer.selectedRow();
     if (row < 0) return;
-    const std::string name = explorer.rowText(row);
-    if (!importTexture(ed, explorer.folder(), name)) return;
-    ed.history.record(TexturesAdded({name}));
+    Import import(ed);
+    if (!import.read(explorer.folder(), explorer.rowText(row))) return;
     // The preview and its caption keep what they show.
-    RebuildTextureLists(ed);
+    import.finish();
 }
 
 void deleteTexture(Editor& ed) {
@@ -82,10 +107,9 @@ void deleteTexture(Editor& ed) {
     if (row < 0) return;
     // Tiles naming the texture keep the name; only the lists forget it. The record goes
     // into the history, bytes and all, so that Undo puts it back where it was.
-    document::TakenTexture taken = document::TakeTexture(ed.doc, list.rowText(row));
-    if (!taken.record) return;
-    ed.history.record(TextureDeleted(std::move(taken)));
-    RebuildTextureLists(ed);
+    const unsigned parts = ed.session.run(RemoveTexture(list.rowText(row)));
+    if (parts == 0) return;
+    Refresh(ed, parts);
     ClearTexturePreview(ed);
 }
 
@@ -96,7 +120,7 @@ void exportTexture(Editor& ed) {
     const std::string name = list.rowText(row);
     ed.chosenPath = ed.dialogs.saveFile("Save Texture...", std::string(kTextureFolder) + name, "All (*.*)|*.*");
     if (ed.chosenPath.empty()) return;
-    const document::Texture* texture = document::FindTexture(ed.doc, name);
+    const document::Texture* texture = document::FindTexture(ed.doc(), name);
     if (texture == nullptr) {
         ed.message("Could not be exported!");
         return;
@@ -122,28 +146,15 @@ void HandleTexturesGadget(Editor& ed, int id) {
 }
 
 void ImportTextureFiles(Editor& ed, const std::vector<std::string>& paths) {
-    std::vector<std::string> imported;
+    Import import(ed);
     for (const std::string& path : paths) {
         // As the explorer hands a file to Add: the folder ending with "/", then the name.
         const std::size_t slash = path.rfind('/');
         const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
         const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-        if (importTexture(ed, folder, name)) imported.push_back(name);
+        import.read(folder, name);
     }
-    if (imported.empty()) return;
-    ed.history.record(TexturesAdded(std::move(imported)));
-    RebuildTextureLists(ed);
-}
-
-void ClearTexturePreview(Editor& ed) {
-    ed.gadgets().image(gadget::TexturePreview).setImage(nullptr);
-    ed.gadgets().label(gadget::TextureFileName).setText("");
-}
-
-void RebuildTextureLists(Editor& ed) {
-    ed.gadgets().listView(gadget::TexturesList).rebuild();
-    ed.gadgets().choiceBox(gadget::TileTexture).rebuild();
-    ShowInPalette(ed, part::Textures);
+    import.finish();
 }
 
 }  // namespace marquetor::editor

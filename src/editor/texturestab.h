@@ -18,14 +18,6 @@ void HandleTexturesGadget(Editor& ed, int gadget);
 // are one step of the history.
 void ImportTextureFiles(Editor& ed, const std::vector<std::string>& paths);
 
-// No picture in the texture preview (17), an empty file name label (18).
-void ClearTexturePreview(Editor& ed);
-
-// Empties and refills the textures list (16) and the texture choice box (26) with the
-// texture names in the texture map's iteration order; nothing selected or chosen afterwards.
-// Both read the names from the document as they are shown.
-void RebuildTextureLists(Editor& ed);
-
 // The rule of which files may be imported (shared with mrqt check).
 using document::FileExtension;
 using document::HasTextureExtension;

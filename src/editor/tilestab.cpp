@@ -5,6 +5,8 @@
 
 #include "document/restore.h"
 #include "document/text.h"
+#include "editor/refresh.h"
+#include "editor/tilecommands.h"
 
 namespace marquetor::editor {
 
@@ -14,14 +16,12 @@ using document::NumberToText;
 using document::Tile;
 using document::TileGroup;
 
-// Every tile of this tab belongs to group 1.
-constexpr std::int32_t kTileGroup = 1;
-
-TileGroup* tileGroup(Editor& ed) { return document::FindTileGroup(ed.doc, kTileGroup); }
+// Every tile of this tab belongs to the one tile group.
+const TileGroup* tileGroup(const Editor& ed) { return document::LookUpTileGroup(ed.doc(), document::kTileGroup); }
 
 // The tile shown in a row of the tiles list, or null when the row is none or out of reach.
-Tile* tileAtRow(Editor& ed, int row) {
-    TileGroup* group = tileGroup(ed);
+const Tile* tileAtRow(const Editor& ed, int row) {
+    const TileGroup* group = tileGroup(ed);
     if (group == nullptr || row < 0 || static_cast<std::size_t>(row) >= group->tiles.size()) return nullptr;
     return &group->tiles.at(static_cast<std::size_t>(row));
 }
@@ -57,7 +57,7 @@ void selectTile(Editor& ed) {
     if (tile == nullptr) return;
 
     g.textField(gadget::TileId).setText(NumberToText(tile->id));
-    if (const document::Texture* texture = document::FindTexture(ed.doc, tile->texture)) {
+    if (const document::Texture* texture = document::FindTexture(ed.doc(), tile->texture)) {
         showTexture(ed, *texture);
     } else {
         g.image(gadget::TilePreview).setImage(nullptr);
@@ -75,7 +75,7 @@ void selectTile(Editor& ed) {
 void chooseTexture(Editor& ed) {
     const std::string name = ed.gadgets().choiceBox(gadget::TileTexture).text();
     if (name.empty()) return;
-    const document::Texture* texture = document::FindTexture(ed.doc, name);
+    const document::Texture* texture = document::FindTexture(ed.doc(), name);
     if (texture == nullptr) return;   // the preview keeps what it shows
     showTexture(ed, *texture);
 }
@@ -98,66 +98,55 @@ void addTile(Editor& ed) {
         ed.message("No material selected!");
         return;
     }
-    TileGroup* group = tileGroup(ed);
-    if (group == nullptr) return;   // group 1 lives from start-up to the end
+    const TileGroup* group = tileGroup(ed);
+    if (group == nullptr) return;   // the tile group lives from start-up to the end
 
-    // Undo puts the cursor back where it was before Add moved it.
-    const int cursorBefore = group->tiles.cursor();
     const int oldRow = ed.currentTileRow;
     const bool behindCurrent = oldRow >= 0 && static_cast<std::size_t>(oldRow) < group->tiles.size();
-    if (behindCurrent) {
-        group->tiles.selectAt(oldRow);
-    } else {
-        group->tiles.moveToLast();
-    }
     const auto layer = static_cast<std::int16_t>(g.spinBox(gadget::TileLayer).value());
     // No collision entry is chosen only after a tile from a file with a class the box does
     // not offer was selected; the new tile then takes "False" rather than a class of -1.
     const int collisionChoice = g.choiceBox(gadget::TileCollision).state();
     const auto collision = static_cast<std::int16_t>(collisionChoice < 0 ? 0 : collisionChoice);
-
-    const Tile* tile = document::AddTile(*group, id, texture, material, layer, collision);
-    if (tile == nullptr) {
+    if (group->tileIndex.count(id) != 0) {
         ed.message("The ID already exists!");
         return;
     }
+    const int newRow = behindCurrent ? oldRow + 1 : static_cast<int>(group->tiles.size());
+    const NewTile tile{id, texture, material, layer, collision};
+    Refresh(ed, ed.session.run(InsertTile(tile, static_cast<std::size_t>(newRow))));
     // The new tile is current but not selected: Update and Delete act on it, and the next
     // Add goes behind it.
-    const int newRow = behindCurrent ? oldRow + 1 : static_cast<int>(group->tiles.size()) - 1;
-    ed.history.record(TileAdded(*tile, static_cast<std::size_t>(newRow), cursorBefore));
-    RebuildTilesList(ed);
     ed.currentTileRow = newRow;
     // In 64 bits, so 2147483647 is followed by "2147483648" and -1 by "0".
-    g.textField(gadget::TileId).setText(NumberToText(static_cast<std::int64_t>(tile->id) + 1));
+    g.textField(gadget::TileId).setText(NumberToText(static_cast<std::int64_t>(id) + 1));
 }
 
 // Gadget 31: the editors into the current tile, and its row rewritten in place. The ID
 // field is not read: a tile keeps its ID.
 void updateTile(Editor& ed) {
     if (ed.currentTileRow == -1) return;
-    Tile* tile = tileAtRow(ed, ed.currentTileRow);
+    const Tile* tile = tileAtRow(ed, ed.currentTileRow);
     if (tile == nullptr) return;
     platform::Gadgets& g = ed.gadgets();
-    const document::TileValues before = document::ValuesOf(*tile);
+    document::TileValues values = document::ValuesOf(*tile);
 
     // An empty choice keeps what the tile names.
     const std::string texture = g.choiceBox(gadget::TileTexture).text();
-    if (!texture.empty()) tile->texture = texture;
+    if (!texture.empty()) values.texture = texture;
     const std::string material = g.choiceBox(gadget::TileMaterial).text();
-    if (!material.empty()) tile->material = material;
-    tile->layer = static_cast<std::int16_t>(g.spinBox(gadget::TileLayer).value());
+    if (!material.empty()) values.material = material;
+    values.layer = static_cast<std::int16_t>(g.spinBox(gadget::TileLayer).value());
     // Likewise no collision entry chosen (a class from a file the box does not offer) keeps
     // the tile's class rather than storing -1.
     const int collision = g.choiceBox(gadget::TileCollision).state();
-    if (collision >= 0) tile->collision = static_cast<std::int16_t>(collision);
-    // An Update that leaves the tile as it was is no change.
-    document::TileValues after = document::ValuesOf(*tile);
-    if (after != before) ed.history.record(TileUpdated(*tile, before, std::move(after)));
+    if (collision >= 0) values.collision = static_cast<std::int16_t>(collision);
+    // An Update that leaves the tile as it was is no change (and no step).
+    ed.session.run(EditTile(static_cast<std::size_t>(ed.currentTileRow), std::move(values)));
 
     // The row's cells (ID, texture, material, layer, collision) are written again from the
-    // tile; the list is not rebuilt, so its selection stays.
-    g.listView(gadget::TilesList).refreshRow(ed.currentTileRow);
-    ShowInPalette(ed, part::Tiles, true);
+    // tile either way; the list is not rebuilt, so its selection stays.
+    Refresh(ed, part::TileValues, ed.currentTileRow);
 }
 
 // Gadget 32: removes the current tile; the row above becomes current and selected, and its
@@ -167,28 +156,23 @@ void deleteTile(Editor& ed) {
     if (tileAtRow(ed, ed.currentTileRow) == nullptr) return;
     // Removed as DeleteTile removes it (the ID's one tile, the cursor to the one before),
     // but kept by the history so that Undo puts the same record back.
-    document::TileGroup& group = *tileGroup(ed);
-    const auto position = static_cast<std::size_t>(ed.currentTileRow);
-    const int cursorBefore = group.tiles.cursor();
-    std::unique_ptr<Tile> taken = document::TakeTile(group, position);
-    ed.history.record(TileDeleted(std::move(taken), position, cursorBefore));
-    RebuildTilesList(ed);
+    Refresh(ed, ed.session.run(RemoveTile(static_cast<std::size_t>(ed.currentTileRow))));
     ed.currentTileRow -= 1;
     ed.gadgets().listView(gadget::TilesList).selectRow(ed.currentTileRow);
 }
 
 // Gadget 33: the tiles by signed ID, in place; no row current afterwards.
 void sortTiles(Editor& ed) {
-    TileGroup* group = tileGroup(ed);
+    const TileGroup* group = tileGroup(ed);
     if (group == nullptr) return;
-    std::vector<Tile*> before = document::TileOrder(*group);
-    document::SortTiles(*group);
+    std::vector<Tile*> sorted = document::SortedTileOrder(*group);
     // A list already in order is no change; otherwise the old order is kept as pointers.
-    const auto& after = group->tiles.items();
-    const bool moved = !std::equal(before.begin(), before.end(), after.begin(), after.end(),
+    const auto& items = group->tiles.items();
+    const bool moves = !std::equal(sorted.begin(), sorted.end(), items.begin(), items.end(),
                                    [](const Tile* a, const auto& b) { return a == b.get(); });
-    if (moved) ed.history.record(TilesSorted(std::move(before), group->tiles.cursor()));
-    RebuildTilesList(ed);
+    if (moves) ed.session.run(SortTileList(std::move(sorted)));
+    // Rebuilt either way.
+    Refresh(ed, part::Tiles);
     ed.currentTileRow = -1;
 }
 
@@ -204,19 +188,6 @@ void HandleTilesGadget(Editor& ed, int id) {
     case gadget::TileSort: sortTiles(ed); break;
     default: break;
     }
-}
-
-void RebuildTilesList(Editor& ed) {
-    ed.gadgets().listView(gadget::TilesList).rebuild();
-    ShowInPalette(ed, part::Tiles);
-}
-
-void ResetTileEditors(Editor& ed) {
-    platform::Gadgets& g = ed.gadgets();
-    g.textField(gadget::TileId).setText("0");
-    g.image(gadget::TilePreview).setImage(nullptr);
-    g.spinBox(gadget::TileLayer).setValue(0);
-    g.choiceBox(gadget::TileCollision).setState(0);
 }
 
 }  // namespace marquetor::editor

@@ -92,6 +92,8 @@ public:
     void rebuild();
     // Shows the cells of one row as its source holds them now; the selection stays.
     void refreshRow(int row);
+    // The same for every row (the count unchanged): what is shown is read again.
+    void refreshRows();
     // The Delete key pressed in the list raises the event of this gadget (a button), as a
     // click on it would; 0, as at the start: the key does nothing in the list.
     void setDeleteKeyGadget(int gadget);

@@ -183,6 +183,11 @@ void RowSourceModel::rowChanged(int row) {
     emit dataChanged(index(row, 0), index(row, columnCount() - 1), {Qt::DisplayRole});
 }
 
+void RowSourceModel::rowsChanged() {
+    if (m_rows <= 0) return;
+    emit dataChanged(index(0, 0), index(m_rows - 1, columnCount() - 1), {Qt::DisplayRole});
+}
+
 void RowSourceModel::cellChanged(int row, int column) {
     if (!validRow(row) || column < 0 || column >= columnCount()) return;
     const QModelIndex changed = index(row, column);
@@ -333,6 +338,7 @@ detail::RowSourceModel& rowsOf(const ListView& list) {
 void ListView::setSource(std::unique_ptr<RowSource> source) { rowsOf(*this).setSource(std::move(source)); }
 void ListView::rebuild() { rowsOf(*this).reload(); }
 void ListView::refreshRow(int row) { rowsOf(*this).rowChanged(row); }
+void ListView::refreshRows() { rowsOf(*this).rowsChanged(); }
 void ListView::setDeleteKeyGadget(int gadget) {
     static_cast<detail::RowListWidget*>(widget())->setDeleteKeyGadget(gadget);
 }

@@ -89,6 +89,8 @@ public:
     // The cells of one row, or one cell, are asked again (and repainted).
     void rowChanged(int row);
     void cellChanged(int row, int column);
+    // Every row's cells are asked again when shown (only the shown ones are repainted).
+    void rowsChanged();
 
     bool validRow(int row) const { return row >= 0 && row < m_rows; }
     // The bytes of a cell; empty outside the rows.

@@ -428,8 +428,8 @@ LoadResult loadFrom(TileSet& set, In& in) {
             document::PutTexture(set, std::move(name), std::move(block.bytes), held);   // a repeated name replaces
         }
 
-        TileGroup* group = document::LookUpTileGroup(set, 1);
-        if (!group) group = document::AddTileGroup(set, 1);
+        TileGroup* group = document::LookUpTileGroup(set, document::kTileGroup);
+        if (!group) group = document::AddTileGroup(set, document::kTileGroup);
         group->tileIndex.clear();
         group->tiles.clear();
         in.nextRecord();

@@ -124,7 +124,7 @@ std::size_t savedSize(const TileSet& set) {
     for (const auto& m : set.materials.items())
         n += lineText(m->name).size() + 2 + 4 + storedDescription(m->description).size() + 2;
     set.textures.forEach([&](const Texture& t) { n += lineText(t.name).size() + 2 + 4 + t.data().size(); });
-    if (const TileGroup* group = document::LookUpTileGroup(set, 1))
+    if (const TileGroup* group = document::LookUpTileGroup(set, document::kTileGroup))
         for (const auto& t : group->tiles.items())
             n += 4 + lineText(t->texture).size() + 2 + lineText(t->material).size() + 2 + 2 + 2;
     return n;
@@ -151,7 +151,7 @@ void writeTileSet(const TileSet& set, Writer& out) {
         out.bytes(data.data(), data.size());
     });
 
-    const TileGroup* group = document::LookUpTileGroup(set, 1);
+    const TileGroup* group = document::LookUpTileGroup(set, document::kTileGroup);
     out.i32(group ? countField(group->tiles.size()) : 0);
     if (group) {
         for (const auto& t : group->tiles.items()) {

@@ -17,6 +17,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "tempfolder.h"
+
 namespace mrqttest {
 
 namespace fs = std::filesystem;
@@ -44,15 +46,8 @@ inline std::unique_ptr<std::uint8_t[]> block(std::string_view s) {
     return out;
 }
 
-class ScratchFolder : public ::testing::Test {
+class ScratchFolder : public testsupport::TempFolderTest {
 protected:
-    void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "mrqt-test-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        dir = templ;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     // The real program, run in the scratch folder with `input` as its standard input.
     Outcome run(const std::vector<std::string>& args, std::string_view input = {}) {
         const fs::path inFile = dir / ".stdin", outFile = dir / ".stdout", errFile = dir / ".stderr";
@@ -81,8 +76,6 @@ protected:
         for (const auto& f : {inFile, outFile, errFile}) fs::remove(f);
         return r;
     }
-
-    fs::path dir;
 };
 
 }  // namespace mrqttest

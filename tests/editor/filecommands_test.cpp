@@ -133,8 +133,8 @@ TEST_F(FileCommandsTest, OpenRefreshesEveryTabAndResetsBothCurrentRows) {
     EXPECT_EQ(dialogs.shown[0].patterns, "TileSet (*.mrqt)|*.mrqt");
     EXPECT_EQ(ed->chosenPath, path);
 
-    EXPECT_EQ(ed->doc.tileWidth, 32);
-    EXPECT_EQ(ed->doc.tileHeight, 128);
+    EXPECT_EQ(ed->doc().tileWidth, 32);
+    EXPECT_EQ(ed->doc().tileHeight, 128);
     EXPECT_EQ(g().panel(Panel).state(), 0);
     EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), "32");
     EXPECT_EQ(g().editableChoiceBox(TileHeight).text(), "128");
@@ -162,27 +162,27 @@ TEST_F(FileCommandsTest, OpenTakesAnyNameAndACancelChangesNothing) {
     const std::string path = writeSample("level.dat");
     dialogs.paths.push_back(path);
     chooseMenu(editor::menu::Open);
-    EXPECT_EQ(ed->doc.materials.size(), 3u);
+    EXPECT_EQ(ed->doc().materials.size(), 3u);
     EXPECT_TRUE(messages().empty());
 
     showTab(2);
     chooseMenu(editor::menu::Open);   // cancelled: no refresh either
     EXPECT_EQ(g().panel(Panel).state(), 2);
-    EXPECT_EQ(ed->doc.materials.size(), 3u);
+    EXPECT_EQ(ed->doc().materials.size(), 3u);
 }
 
 TEST_F(FileCommandsTest, OpenReportsWhatItCouldNotRead) {
     const std::string sample = writeSample("level.mrqt");
     dialogs.paths.push_back(sample);
     chooseMenu(editor::menu::Open);
-    ASSERT_EQ(ed->doc.materials.size(), 3u);
+    ASSERT_EQ(ed->doc().materials.size(), 3u);
     ed->currentTileRow = 1;
 
     // Not there at all.
     dialogs.paths.push_back("../../Data/TileSets/missing.mrqt");
     chooseMenu(editor::menu::Open);
     EXPECT_EQ(messages(), std::vector<std::string>{"Could not be opened!"});
-    EXPECT_EQ(ed->doc.materials.size(), 3u);
+    EXPECT_EQ(ed->doc().materials.size(), 3u);
     EXPECT_EQ(ed->currentTileRow, -1);   // the refresh still ran
 
     // Something else entirely: the document stays.
@@ -191,8 +191,8 @@ TEST_F(FileCommandsTest, OpenReportsWhatItCouldNotRead) {
     chooseMenu(editor::menu::Open);
     EXPECT_EQ(messages().back(), "Not a tile set file!");
     EXPECT_EQ(dialogs.shown.back().title, kTitle);
-    EXPECT_EQ(ed->doc.materials.size(), 3u);
-    EXPECT_EQ(ed->doc.tileWidth, 32);
+    EXPECT_EQ(ed->doc().materials.size(), 3u);
+    EXPECT_EQ(ed->doc().tileWidth, 32);
     EXPECT_EQ(g().listView(MaterialsList).rowCount(), 3);
 
     // A file that ends early: what it holds is loaded, and the user is told.
@@ -204,7 +204,7 @@ TEST_F(FileCommandsTest, OpenReportsWhatItCouldNotRead) {
     dialogs.paths.push_back("../../Data/TileSets/cut.mrqt");
     chooseMenu(editor::menu::Open);
     EXPECT_EQ(messages().back(), "The tile set file is incomplete!");
-    EXPECT_EQ(ed->doc.tileWidth, 80);
+    EXPECT_EQ(ed->doc().tileWidth, 80);
     EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), "80");
     EXPECT_EQ(messages().size(), 3u);
     EXPECT_EQ(questionsAsked(), 0);   // none of these left the document changed
@@ -216,18 +216,18 @@ TEST_F(FileCommandsTest, StartupFileRules) {
 
     // The ending is compared exactly.
     restart("../../Data/TileSets/level.MRQT");
-    EXPECT_TRUE(ed->doc.materials.empty());
+    EXPECT_TRUE(ed->doc().materials.empty());
     EXPECT_EQ(ed->chosenPath, "../../Data/TileSets/level.MRQT");
 
     // A missing file is passed over in silence.
     restart("../../Data/TileSets/missing.mrqt");
-    EXPECT_TRUE(ed->doc.materials.empty());
-    EXPECT_EQ(ed->doc.tileWidth, 64);
+    EXPECT_TRUE(ed->doc().materials.empty());
+    EXPECT_EQ(ed->doc().tileWidth, 64);
     EXPECT_TRUE(dialogs.shown.empty());
 
     // A good file is loaded and shown on every tab.
     restart(good);
-    EXPECT_EQ(ed->doc.materials.size(), 3u);
+    EXPECT_EQ(ed->doc().materials.size(), 3u);
     EXPECT_EQ(g().panel(Panel).state(), 0);
     EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), "32");
     EXPECT_EQ(g().listView(MaterialsList).rowCount(), 3);
@@ -245,8 +245,8 @@ TEST_F(FileCommandsTest, StartupFileThatIsNoTileSetOrEndsEarlyIsReported) {
     writeFile(tileSetDir / "notes.mrqt", "0.49\r\n");
     restart("../../Data/TileSets/notes.mrqt");
     EXPECT_EQ(messages(), std::vector<std::string>{"Not a tile set file!"});
-    EXPECT_TRUE(ed->doc.materials.empty());
-    ASSERT_NE(document::FindTileGroup(ed->doc, 1), nullptr);
+    EXPECT_TRUE(ed->doc().materials.empty());
+    ASSERT_NE(document::LookUpTileGroup(ed->doc(), 1), nullptr);
 
     dialogs.clearShown();
     auto bytes = tsf::SaveTileSetToMemory(SampleTileSet());
@@ -254,7 +254,7 @@ TEST_F(FileCommandsTest, StartupFileThatIsNoTileSetOrEndsEarlyIsReported) {
     writeFile(tileSetDir / "cut.mrqt", std::span<const std::uint8_t>(bytes));
     restart("../../Data/TileSets/cut.mrqt");
     EXPECT_EQ(messages(), std::vector<std::string>{"The tile set file is incomplete!"});
-    EXPECT_EQ(ed->doc.tileWidth, 32);
+    EXPECT_EQ(ed->doc().tileWidth, 32);
     EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), "32");
 }
 
@@ -276,7 +276,7 @@ TEST_F(FileCommandsTest, CloseAsksAboutUnsavedChangesOnly) {
     EXPECT_EQ(dialogs.shown[0].title, kTitle);
     EXPECT_EQ(dialogs.shown[0].text, kSaveQuestion);
     EXPECT_EQ(ed->frame.running, 1);
-    EXPECT_EQ(ed->doc.tileWidth, 48);
+    EXPECT_EQ(ed->doc().tileWidth, 48);
 
     // Yes with a cancelled requester stays too: nothing was saved.
     dialogs.answers.push_back(Answer::Yes);
@@ -342,7 +342,7 @@ TEST_F(FileCommandsTest, OpenAsksAboutUnsavedChangesFirst) {
     chooseMenu(editor::menu::Open);
     EXPECT_EQ(questionsAsked(), 1);
     EXPECT_FALSE(shownKind("openFile"));
-    EXPECT_EQ(ed->doc.tileWidth, 48);
+    EXPECT_EQ(ed->doc().tileWidth, 48);
 
     // Yes saves first, then opens.
     dialogs.answers.push_back(Answer::Yes);
@@ -350,14 +350,14 @@ TEST_F(FileCommandsTest, OpenAsksAboutUnsavedChangesFirst) {
     chooseMenu(editor::menu::Open);
     EXPECT_EQ(loadBack(tileSetDir / "mine.mrqt").tileWidth, 48);
     EXPECT_TRUE(shownKind("openFile"));
-    EXPECT_EQ(ed->doc.tileWidth, 32);
+    EXPECT_EQ(ed->doc().tileWidth, 32);
 
     // No opens without saving.
     changeDocument();
     dialogs.answers.push_back(Answer::No);
     dialogs.paths.push_back("../../Data/TileSets/mine.mrqt");
     chooseMenu(editor::menu::Open);
-    EXPECT_EQ(ed->doc.tileWidth, 48);
-    EXPECT_EQ(ed->doc.materials.size(), 0u);
+    EXPECT_EQ(ed->doc().tileWidth, 48);
+    EXPECT_EQ(ed->doc().materials.size(), 0u);
     EXPECT_EQ(questionsAsked(), 3);
 }

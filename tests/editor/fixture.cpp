@@ -24,13 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-fs::path makeTempRoot() {
-    std::string pattern = (fs::temp_directory_path() / "marquetor-editor-XXXXXX").string();
-    char* made = mkdtemp(pattern.data());
-    if (made == nullptr) return {};
-    return fs::path(made);
-}
-
 QAbstractItemView* itemViewOf(QWidget* widget) {
     if (auto* view = qobject_cast<QAbstractItemView*>(widget)) return view;
     return widget ? widget->findChild<QAbstractItemView*>() : nullptr;
@@ -62,7 +55,8 @@ const char* menuText(int item) {
 
 void EditorFixture::SetUp() {
     m_oldCwd = fs::current_path();
-    root = makeTempRoot();
+    m_root.emplace();
+    root = m_root->path();
     ASSERT_FALSE(root.empty()) << "no temporary folder";
     tileSetDir = root / "Data" / "TileSets";
     workDir = root / "Tools" / "Marquetor";
@@ -77,7 +71,7 @@ void EditorFixture::TearDown() {
     ed.reset();
     std::error_code ignored;
     if (!m_oldCwd.empty()) fs::current_path(m_oldCwd, ignored);
-    if (!root.empty()) fs::remove_all(root, ignored);
+    m_root.reset();
 }
 
 void EditorFixture::restart(std::string_view firstArgument) {

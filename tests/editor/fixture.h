@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -15,6 +16,7 @@
 
 #include "editor/editor.h"
 #include "platform/dialogs.h"
+#include "tempfolder.h"
 
 class QWidget;
 
@@ -74,4 +76,5 @@ protected:
 private:
     void bringTabForward(QWidget* widget);
     std::filesystem::path m_oldCwd;
+    std::optional<testsupport::TempFolder> m_root;
 };

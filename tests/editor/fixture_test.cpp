@@ -1,16 +1,16 @@
 // The fixture's user actions reach the real widgets the way a user's would.
 
-#include "editor/materialstab.h"
-#include "editor/texturestab.h"
+#include "editor/command.h"
+#include "editor/refresh.h"
 #include "fixture.h"
 #include "sampletileset.h"
 
 using namespace editor::gadget;
 
 TEST_F(EditorFixture, UserActionsReachTheWidgets) {
-    ed->doc = SampleTileSet();
-    editor::RebuildMaterialLists(*ed);
-    editor::RebuildTextureLists(*ed);
+    ed->session.documentToChange() = SampleTileSet();
+    editor::Refresh(*ed, editor::part::Materials);
+    editor::Refresh(*ed, editor::part::Textures);
     settle();
 
     // Rows are clicked on their tab, which comes to the front first.

@@ -13,6 +13,7 @@
 #include <string>
 
 #include "editor/eventloop.h"
+#include "editor/refresh.h"
 #include "fixture.h"
 #include "sampletileset.h"
 #include "testpicture.h"
@@ -29,10 +30,10 @@ protected:
     // The sample set with a material and a texture whose names are longer than their
     // columns and boxes are wide.
     void loadSample() {
-        ed->doc = SampleTileSet();
-        ed->doc.materials.moveToLast();
-        document::AddMaterial(ed->doc, kLongMaterial, document::MakeColor(1, 2, 3), "");
-        PutSampleTexture(ed->doc, kLongTexture, "not a picture");
+        ed->session.documentToChange() = SampleTileSet();
+        ed->session.documentToChange().materials.moveToLast();
+        document::AddMaterial(ed->session.documentToChange(), kLongMaterial, document::MakeColor(1, 2, 3), "");
+        PutSampleTexture(ed->session.documentToChange(), kLongTexture, "not a picture");
         editor::RefreshGadgets(*ed);
         settle();
     }

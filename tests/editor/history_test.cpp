@@ -13,8 +13,10 @@
 
 #include "document/text.h"
 #include "editor/eventloop.h"
+#include "editor/refresh.h"
 #include "editor/filecommands.h"
 #include "editor/history.h"
+#include "editor/tilesetcommands.h"
 #include "fixture.h"
 #include "testpicture.h"
 #include "sampletileset.h"
@@ -220,34 +222,34 @@ TEST_F(HistoryTest, EveryKindOfChangeIsUndoneAndRedoneExactly) {
         openSample();
         EXPECT_FALSE(itemEnabled("Undo"));
         EXPECT_EQ(itemText("Undo"), "Undo");
-        const Snapshot before = snapshotOf(ed->doc);
+        const Snapshot before = snapshotOf(ed->doc());
 
         change.make();
-        const Snapshot after = snapshotOf(ed->doc);
+        const Snapshot after = snapshotOf(ed->doc());
         ASSERT_NE(after, before);
         EXPECT_EQ(itemText("Undo"), change.undoText);
         EXPECT_FALSE(itemEnabled("Redo"));
-        EXPECT_EQ(ed->history.undoCount(), 1u);   // one change, one step
+        EXPECT_EQ(ed->session.history().undoCount(), 1u);   // one change, one step
         const std::string nameField = g().textField(MaterialName).text();
         const std::string idField = g().textField(TileId).text();
 
         choose("Undo");
-        EXPECT_EQ(snapshotOf(ed->doc), before);
+        EXPECT_EQ(snapshotOf(ed->doc()), before);
         EXPECT_FALSE(itemEnabled("Undo"));
         EXPECT_EQ(itemText("Redo"), "Redo" + std::string(change.undoText).substr(4));
         // The change's tab in front, its lists as the tab rebuilds them, no row chosen, the
         // edit fields as they were.
         EXPECT_EQ(g().panel(Panel).state(), change.tab);
-        EXPECT_EQ(g().listView(MaterialsList).rowCount(), static_cast<int>(ed->doc.materials.size()));
-        EXPECT_EQ(g().choiceBox(TileMaterial).count(), static_cast<int>(ed->doc.materials.size()));
-        EXPECT_EQ(g().listView(TexturesList).rowCount(), static_cast<int>(ed->doc.textures.size()));
-        EXPECT_EQ(g().choiceBox(TileTexture).count(), static_cast<int>(ed->doc.textures.size()));
-        const auto& tiles = document::LookUpTileGroup(ed->doc, 1)->tiles;
+        EXPECT_EQ(g().listView(MaterialsList).rowCount(), static_cast<int>(ed->doc().materials.size()));
+        EXPECT_EQ(g().choiceBox(TileMaterial).count(), static_cast<int>(ed->doc().materials.size()));
+        EXPECT_EQ(g().listView(TexturesList).rowCount(), static_cast<int>(ed->doc().textures.size()));
+        EXPECT_EQ(g().choiceBox(TileTexture).count(), static_cast<int>(ed->doc().textures.size()));
+        const auto& tiles = document::LookUpTileGroup(ed->doc(), 1)->tiles;
         EXPECT_EQ(g().listView(TilesList).rowCount(), static_cast<int>(tiles.size()));
         if (!tiles.empty()) {
             EXPECT_EQ(g().listView(TilesList).rowText(0), document::NumberToText(tiles.at(0).id));
         }
-        EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), document::NumberToText(ed->doc.tileWidth));
+        EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), document::NumberToText(ed->doc().tileWidth));
         for (int list : {MaterialsList, TexturesList, TilesList}) EXPECT_EQ(g().listView(list).selectedRow(), -1);
         if (change.tab == 1) {
             EXPECT_EQ(ed->currentMaterialRow, -1);
@@ -260,11 +262,11 @@ TEST_F(HistoryTest, EveryKindOfChangeIsUndoneAndRedoneExactly) {
 
         // Back and forth: the same records each time.
         choose("Redo");
-        EXPECT_EQ(snapshotOf(ed->doc), after);
+        EXPECT_EQ(snapshotOf(ed->doc()), after);
         EXPECT_EQ(g().panel(Panel).state(), change.tab);
         EXPECT_EQ(itemText("Undo"), change.undoText);
         choose("Undo");
-        EXPECT_EQ(snapshotOf(ed->doc), before);
+        EXPECT_EQ(snapshotOf(ed->doc()), before);
     }
 }
 
@@ -272,18 +274,18 @@ TEST_F(HistoryTest, ConsecutiveEditsOfOneBoxAreOneStep) {
     typeInto(TileWidth, "128");
     typeInto(TileWidth, "96");
     typeInto(TileHeight, "16");
-    EXPECT_EQ(ed->history.undoCount(), 2u);
+    EXPECT_EQ(ed->session.history().undoCount(), 2u);
     choose("Undo");
-    EXPECT_EQ(ed->doc.tileHeight, 32);
+    EXPECT_EQ(ed->doc().tileHeight, 32);
     choose("Undo");
-    EXPECT_EQ(ed->doc.tileWidth, 64);
+    EXPECT_EQ(ed->doc().tileWidth, 64);
     EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), "64");
     EXPECT_FALSE(itemEnabled("Undo"));
 
     // Typed back to where it started: no step at all.
     typeInto(TileWidth, "6");
     typeInto(TileWidth, "64");
-    EXPECT_EQ(ed->history.undoCount(), 0u);
+    EXPECT_EQ(ed->session.history().undoCount(), 0u);
     EXPECT_FALSE(itemEnabled("Redo"));
 }
 
@@ -301,7 +303,7 @@ TEST_F(HistoryTest, UndoingBackToTheSavedStateLeavesNothingToSave) {
 
     clickRowOf(TexturesList, "ab");
     click(TextureDelete);
-    EXPECT_TRUE(editor::HasUnsavedChanges(*ed));
+    EXPECT_TRUE(ed->session.hasUnsavedChanges());
     // With the focus on a button, the keys reach the Edit menu.
     QTest::keyClick(window(), Qt::Key_Z, Qt::ControlModifier);
     settle();
@@ -317,14 +319,14 @@ TEST_F(HistoryTest, UndoingBackToTheSavedStateLeavesNothingToSave) {
     click(TextureExport);   // nothing selected: does nothing, but takes the focus
     QTest::keyClick(window(), Qt::Key_Y, Qt::ControlModifier);
     settle();
-    EXPECT_EQ(document::FindTexture(ed->doc, "ab"), nullptr);
+    EXPECT_EQ(document::FindTexture(ed->doc(), "ab"), nullptr);
     choose("Undo");
     QTest::keyClick(window(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
     settle();
-    EXPECT_EQ(document::FindTexture(ed->doc, "ab"), nullptr);
+    EXPECT_EQ(document::FindTexture(ed->doc(), "ab"), nullptr);
     choose("Undo");
     choose("Undo");
-    EXPECT_EQ(ed->doc.materials.size(), 3u);
+    EXPECT_EQ(ed->doc().materials.size(), 3u);
     dialogs.answers.push_back(Answer::Cancel);
     chooseMenu(editor::menu::Close);
     EXPECT_EQ(questionsAsked(), 1);
@@ -353,49 +355,50 @@ TEST_F(HistoryTest, OpenStartsAFreshHistory) {
     chooseMenu(editor::menu::Open);
     EXPECT_FALSE(itemEnabled("Undo"));
     EXPECT_FALSE(itemEnabled("Redo"));
-    EXPECT_EQ(ed->history.undoCount(), 0u);
+    EXPECT_EQ(ed->session.history().undoCount(), 0u);
 }
 
 TEST_F(HistoryTest, KeepsToItsLimitsOldestStepsFirst) {
     // At most the step limit, the oldest going first.
     for (int i = 0; i < 1005; ++i) {
-        ed->history.record(editor::TileSizeChanged(true, i, i + 1));
-        ed->history.seal();
+        ed->session.run(editor::ChangeTileSize(true, i + 1));
+        ed->session.history().seal();
     }
-    EXPECT_EQ(ed->history.undoCount(), editor::History::kMaxSteps);
+    EXPECT_EQ(ed->session.history().undoCount(), editor::History::kMaxSteps);
     EXPECT_GE(editor::History::kMaxSteps, 1000u);
     EXPECT_EQ(editor::History::kMaxHeldBytes, std::size_t{256} << 20);
-    ed->history.clear();
+    ed->session.history().clear();
 
     // Texture bytes the document no longer holds: with room for two 400-byte textures, the
     // third delete lets the first go.
-    for (const char* name : {"t1.png", "t2.png", "t3.png"}) PutSampleTexture(ed->doc, name, std::string(400, 'x'));
+    for (const char* name : {"t1.png", "t2.png", "t3.png"})
+        PutSampleTexture(ed->session.documentToChange(), name, std::string(400, 'x'));
     editor::RefreshGadgets(*ed);
     settle();
-    ed->history.setLimits(editor::History::kMaxSteps, 1000);
+    ed->session.history().setLimits(editor::History::kMaxSteps, 1000);
     for (const char* name : {"t1.png", "t2.png", "t3.png"}) {
         clickRowOf(TexturesList, name);
         click(TextureDelete);
-        EXPECT_LE(ed->history.heldBytes(), 1000u);
+        EXPECT_LE(ed->session.history().heldBytes(), 1000u);
     }
-    EXPECT_EQ(ed->history.undoCount(), 2u);
-    EXPECT_EQ(ed->history.heldBytes(), 800u);
+    EXPECT_EQ(ed->session.history().undoCount(), 2u);
+    EXPECT_EQ(ed->session.history().heldBytes(), 800u);
     choose("Undo");
     choose("Undo");
-    EXPECT_NE(document::FindTexture(ed->doc, "t2.png"), nullptr);
-    EXPECT_NE(document::FindTexture(ed->doc, "t3.png"), nullptr);
-    EXPECT_EQ(document::FindTexture(ed->doc, "t1.png"), nullptr);
+    EXPECT_NE(document::FindTexture(ed->doc(), "t2.png"), nullptr);
+    EXPECT_NE(document::FindTexture(ed->doc(), "t3.png"), nullptr);
+    EXPECT_EQ(document::FindTexture(ed->doc(), "t1.png"), nullptr);
     EXPECT_FALSE(itemEnabled("Undo"));
-    EXPECT_EQ(ed->history.heldBytes(), 0u);
+    EXPECT_EQ(ed->session.history().heldBytes(), 0u);
 
     // A step that alone is over the limit goes as soon as it holds its bytes; the step
     // after it can still be redone from there.
-    ed->history.setLimits(editor::History::kMaxSteps, 300);
+    ed->session.history().setLimits(editor::History::kMaxSteps, 300);
     choose("Redo");
-    EXPECT_EQ(document::FindTexture(ed->doc, "t2.png"), nullptr);
+    EXPECT_EQ(document::FindTexture(ed->doc(), "t2.png"), nullptr);
     EXPECT_FALSE(itemEnabled("Undo"));
     EXPECT_EQ(itemText("Redo"), "Redo Delete Texture t3.png");
-    EXPECT_EQ(ed->history.heldBytes(), 0u);
+    EXPECT_EQ(ed->session.history().heldBytes(), 0u);
 }
 
 TEST_F(HistoryTest, AltKeysOpenTheMenusAndEditSitsRightAfterFile) {

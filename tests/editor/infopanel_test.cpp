@@ -18,6 +18,7 @@
 
 #include "editor/editmenu.h"
 #include "editor/eventloop.h"
+#include "editor/refresh.h"
 #include "editor/filecommands.h"
 #include "editor/infopanel.h"
 #include "fixture.h"
@@ -187,16 +188,16 @@ TEST_F(InfoPanelTest, ImagesDroppedOnTheTexturesTabAreImportedAsAddWould) {
     // Not on another tab.
     showTab(3);
     EXPECT_TRUE(dropFiles(viewportOf(TilesList), files));
-    EXPECT_EQ(ed->doc.textures.size(), 2u);
+    EXPECT_EQ(ed->doc().textures.size(), 2u);
     EXPECT_TRUE(messages().empty());
 
     showTab(2);
     EXPECT_TRUE(dropFiles(viewportOf(TexturesList), files));
     // One message for each file refused, in the order of the drop.
     EXPECT_EQ(messages(), (std::vector<std::string>{"Not in the correct format!", "The texture already exists!"}));
-    ASSERT_NE(document::FindTexture(ed->doc, "red.png"), nullptr);
-    ASSERT_NE(document::FindTexture(ed->doc, "blue.png"), nullptr);
-    EXPECT_EQ(document::FindTexture(ed->doc, "red.png")->size, static_cast<std::int32_t>(PngOfColour(Qt::red).size()));
+    ASSERT_NE(document::FindTexture(ed->doc(), "red.png"), nullptr);
+    ASSERT_NE(document::FindTexture(ed->doc(), "blue.png"), nullptr);
+    EXPECT_EQ(document::FindTexture(ed->doc(), "red.png")->size, static_cast<std::int32_t>(PngOfColour(Qt::red).size()));
     EXPECT_EQ(g().listView(TexturesList).rowCount(), 4);
     EXPECT_EQ(g().choiceBox(TileTexture).count(), 4);
 
@@ -204,7 +205,7 @@ TEST_F(InfoPanelTest, ImagesDroppedOnTheTexturesTabAreImportedAsAddWould) {
     EXPECT_EQ(undoItemText(), "Undo Add 2 Textures");
     editor::UndoCommand(*ed);
     settle();
-    EXPECT_EQ(ed->doc.textures.size(), 2u);
+    EXPECT_EQ(ed->doc().textures.size(), 2u);
     EXPECT_EQ(g().listView(TexturesList).rowCount(), 2);
 }
 
@@ -217,7 +218,7 @@ TEST_F(InfoPanelTest, ATileSetDroppedOnTheWindowIsOpenedAsOpenWould) {
     // Cancel to the unsaved-changes question: nothing is opened.
     dialogs.answers.push_back(Answer::Cancel);
     EXPECT_TRUE(dropFiles(widgetOf(TileHeight), {tileSetDir / "other.mrqt"}));
-    EXPECT_EQ(ed->doc.tileWidth, 48);
+    EXPECT_EQ(ed->doc().tileWidth, 48);
     ASSERT_EQ(dialogs.shown.size(), 1u);
     EXPECT_EQ(dialogs.shown[0].text, "Save changes to the tile set?");
 
@@ -227,12 +228,12 @@ TEST_F(InfoPanelTest, ATileSetDroppedOnTheWindowIsOpenedAsOpenWould) {
     dialogs.answers.push_back(Answer::No);
     EXPECT_TRUE(dropFiles(viewportOf(MaterialsList), {root / "red.png", tileSetDir / "other.mrqt"}));
     EXPECT_EQ(questionsAsked(), 2);
-    EXPECT_EQ(tsf::SaveTileSetToMemory(ed->doc), bytes);
+    EXPECT_EQ(tsf::SaveTileSetToMemory(ed->doc()), bytes);
     EXPECT_EQ(g().panel(Panel).state(), 0);
     EXPECT_EQ(g().listView(MaterialsList).rowCount(), 3);
-    EXPECT_FALSE(editor::HasUnsavedChanges(*ed));
+    EXPECT_FALSE(ed->session.hasUnsavedChanges());
     EXPECT_EQ(g().label(InfoFile).text(), "File: " + (tileSetDir / "other.mrqt").string());
-    EXPECT_EQ(ed->history.undoCount(), 0u);
+    EXPECT_EQ(ed->session.history().undoCount(), 0u);
 }
 
 TEST_F(InfoPanelTest, UnsavedChangesSaysWhatCloseWouldFind) {
@@ -245,7 +246,7 @@ TEST_F(InfoPanelTest, UnsavedChangesSaysWhatCloseWouldFind) {
     clickRow(MaterialsList, 1);
     typeInto(Red, "0");
     click(MaterialUpdate);
-    EXPECT_EQ(ed->history.undoCount(), 2u);
+    EXPECT_EQ(ed->session.history().undoCount(), 2u);
     showTab(0);
     EXPECT_EQ(g().label(InfoChanges).text(), "Unsaved changes: none");
     // Close agrees: it ends without asking.
@@ -281,7 +282,7 @@ TEST_F(InfoPanelTest, BrokenTilesAreCountedExactlyAmongThousandsOfNames) {
             document::AddTile(*group, id, id == 4000 ? gone : held, names[static_cast<std::size_t>(n)], 0, 0);
         }
     }
-    ed->doc = std::move(set);
+    ed->session.documentToChange() = std::move(set);
     editor::RefreshGadgets(*ed);
     settle();
     EXPECT_EQ(problemRows(), (std::vector<std::string>{
@@ -289,4 +290,39 @@ TEST_F(InfoPanelTest, BrokenTilesAreCountedExactlyAmongThousandsOfNames) {
                                  "2000 tiles name a material the tile set does not hold (IDs 3, 6, 9, 12, 15, ...)"}));
     doubleClickProblem(1);
     EXPECT_EQ(g().listView(TilesList).selectedRow(), 2);
+}
+
+TEST_F(InfoPanelTest, AFileThatEndedEarlyIsAProblemUntilSavedOrReplaced) {
+    const char* kEndedEarly = "the data ended early: only part of the tile set was read";   // as mrqt check says it
+    auto bytes = tsf::SaveTileSetToMemory(panelSample());
+    bytes.resize(bytes.size() - 3);
+    writeFile(tileSetDir / "cut.mrqt", std::span<const std::uint8_t>(bytes));
+    dialogs.paths.push_back("../../Data/TileSets/cut.mrqt");
+    chooseMenu(editor::menu::Open);
+    ASSERT_EQ(messages(), std::vector<std::string>{"The tile set file is incomplete!"});
+    EXPECT_EQ(problemRows().front(), kEndedEarly);
+    EXPECT_EQ(problems().rowCount(), 3);   // beside the missing texture and the broken picture
+    doubleClickProblem(0);   // about no tile: nothing happens
+    EXPECT_EQ(g().panel(Panel).state(), 0);
+
+    // Changes do not make the document whole; a save does.
+    clickRow(MaterialsList, 2);
+    click(MaterialDelete);
+    showTab(0);
+    EXPECT_EQ(problemRows().front(), kEndedEarly);
+    dialogs.paths.push_back("../../Data/TileSets/whole");
+    chooseMenu(editor::menu::Save);
+    showTab(0);
+    EXPECT_NE(problemRows().front(), kEndedEarly);
+
+    // Replaced by New, and back with the document when New is undone.
+    dialogs.paths.push_back("../../Data/TileSets/cut.mrqt");
+    chooseMenu(editor::menu::Open);
+    EXPECT_EQ(problemRows().front(), kEndedEarly);
+    dialogs.answers.push_back(Answer::Yes);
+    chooseMenu(editor::menu::New);
+    EXPECT_EQ(problemRows(), std::vector<std::string>{"No problems found"});
+    editor::UndoCommand(*ed);
+    settle();
+    EXPECT_EQ(problemRows().front(), kEndedEarly);
 }

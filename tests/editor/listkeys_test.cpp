@@ -13,6 +13,7 @@
 #include <string>
 
 #include "editor/eventloop.h"
+#include "editor/refresh.h"
 #include "fixture.h"
 #include "sampletileset.h"
 
@@ -23,7 +24,7 @@ namespace {
 class ListKeysTest : public EditorFixture {
 protected:
     void loadSample() {
-        ed->doc = SampleTileSet();
+        ed->session.documentToChange() = SampleTileSet();
         editor::RefreshGadgets(*ed);
         settle();
     }
@@ -38,7 +39,7 @@ protected:
         settle();
     }
     QWidget* focused() { return QApplication::focusWidget(); }
-    std::size_t tileCount() { return document::LookUpTileGroup(ed->doc, 1)->tiles.size(); }
+    std::size_t tileCount() { return document::LookUpTileGroup(ed->doc(), 1)->tiles.size(); }
 };
 
 }  // namespace
@@ -50,22 +51,22 @@ TEST_F(ListKeysTest, DeleteInAListDeletesAsTheTabsButtonAndStaysAKeyOfTheFields)
     clickRow(MaterialsList, 2);
     ASSERT_EQ(focused(), widgetOf(MaterialsList));
     press(Qt::Key_Delete);
-    EXPECT_EQ(ed->doc.materials.size(), 2u);
-    EXPECT_EQ(document::FindMaterial(ed->doc, "Water"), nullptr);
+    EXPECT_EQ(ed->doc().materials.size(), 2u);
+    EXPECT_EQ(document::FindMaterial(ed->doc(), "Water"), nullptr);
     EXPECT_EQ(g().listView(MaterialsList).selectedRow(), 1);
     EXPECT_EQ(g().textField(MaterialName).text(), "Stone");
-    EXPECT_EQ(ed->history.undoName(), "Delete Material Water");
+    EXPECT_EQ(ed->session.history().undoName(), "Delete Material Water");
     // A held key deletes one record, as a held mouse button on the button does.
     press(Qt::Key_Delete, true);
-    EXPECT_EQ(ed->doc.materials.size(), 2u);
+    EXPECT_EQ(ed->doc().materials.size(), 2u);
 
     // Textures: the selected texture goes, and the preview's caption with it.
     clickRow(TexturesList, 0);
     const std::string texture = g().listView(TexturesList).rowText(0);
     ASSERT_EQ(focused(), widgetOf(TexturesList));
     press(Qt::Key_Delete);
-    EXPECT_EQ(document::FindTexture(ed->doc, texture), nullptr);
-    EXPECT_EQ(ed->doc.textures.size(), 2u);
+    EXPECT_EQ(document::FindTexture(ed->doc(), texture), nullptr);
+    EXPECT_EQ(ed->doc().textures.size(), 2u);
     EXPECT_EQ(g().label(TextureFileName).text(), "");
 
     // Tiles: the current tile goes; the row above is selected and loads the editors.
@@ -73,7 +74,7 @@ TEST_F(ListKeysTest, DeleteInAListDeletesAsTheTabsButtonAndStaysAKeyOfTheFields)
     ASSERT_EQ(focused(), widgetOf(TilesList));
     press(Qt::Key_Delete);
     EXPECT_EQ(tileCount(), 2u);
-    EXPECT_EQ(document::LookUpTileGroup(ed->doc, 1)->tileIndex.count(3), 0u);
+    EXPECT_EQ(document::LookUpTileGroup(ed->doc(), 1)->tileIndex.count(3), 0u);
     EXPECT_EQ(g().listView(TilesList).selectedRow(), 1);
     EXPECT_EQ(g().textField(TileId).text(), "-5");
 
@@ -83,7 +84,7 @@ TEST_F(ListKeysTest, DeleteInAListDeletesAsTheTabsButtonAndStaysAKeyOfTheFields)
     clickRow(Explorer, 0);
     press(Qt::Key_Delete);
     EXPECT_TRUE(std::filesystem::exists(textureDir / "keep.png"));
-    EXPECT_EQ(ed->doc.textures.size(), 2u);
+    EXPECT_EQ(ed->doc().textures.size(), 2u);
 
     // In a text field and in the spin box Delete removes the character after the cursor.
     typeInto(MaterialName, "Stones");
@@ -91,7 +92,7 @@ TEST_F(ListKeysTest, DeleteInAListDeletesAsTheTabsButtonAndStaysAKeyOfTheFields)
     press(Qt::Key_Home);
     press(Qt::Key_Delete);
     EXPECT_EQ(g().textField(MaterialName).text(), "tones");
-    EXPECT_EQ(ed->doc.materials.size(), 2u);
+    EXPECT_EQ(ed->doc().materials.size(), 2u);
     typeInto(TileLayer, "123");
     press(Qt::Key_Home);
     press(Qt::Key_Delete);
@@ -101,7 +102,7 @@ TEST_F(ListKeysTest, DeleteInAListDeletesAsTheTabsButtonAndStaysAKeyOfTheFields)
 }
 
 TEST_F(ListKeysTest, TheRowChosenByKeyOrByTheProgramComesIntoView) {
-    document::TileGroup* group = document::LookUpTileGroup(ed->doc, 1);
+    document::TileGroup* group = document::LookUpTileGroup(ed->session.documentToChange(), 1);
     for (int id = 1; id <= 300; ++id) {
         group->tiles.moveToLast();
         document::AddTile(*group, id, "a.png", "Grass", 0, 0);

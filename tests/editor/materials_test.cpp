@@ -16,6 +16,7 @@
 
 #include "document/text.h"
 #include "editor/eventloop.h"
+#include "editor/refresh.h"
 #include "fixture.h"
 #include "tilesetfile/format.h"
 
@@ -72,7 +73,7 @@ protected:
 
     std::vector<std::string> docNames() const {
         std::vector<std::string> out;
-        for (const auto& m : ed->doc.materials.items()) out.push_back(m->name);
+        for (const auto& m : ed->doc().materials.items()) out.push_back(m->name);
         return out;
     }
     std::vector<std::string> listNames() {
@@ -97,9 +98,9 @@ protected:
         EXPECT_EQ(listNames(), names);
         auto& list = g().listView(MaterialsList);
         for (std::size_t i = 0; i < names.size() && i < static_cast<std::size_t>(list.rowCount()); ++i)
-            EXPECT_EQ(list.cellText(static_cast<int>(i), 1), document::ColorText(ed->doc.materials.at(i).color));
-        EXPECT_EQ(ed->doc.materialIndex.size(), names.size());
-        for (const auto& m : ed->doc.materials.items()) EXPECT_EQ(document::FindMaterial(ed->doc, m->name), m.get());
+            EXPECT_EQ(list.cellText(static_cast<int>(i), 1), document::ColorText(ed->doc().materials.at(i).color));
+        EXPECT_EQ(ed->doc().materialIndex.size(), names.size());
+        for (const auto& m : ed->doc().materials.items()) EXPECT_EQ(document::FindMaterial(ed->doc(), m->name), m.get());
         EXPECT_EQ(choiceItems(), names);
         EXPECT_EQ(g().choiceBox(TileMaterial).state(), -1);
     }
@@ -156,7 +157,7 @@ TEST_F(MaterialsTest, AddGoesIntoAnEmptyListAndBehindTheCurrentRow) {
     EXPECT_EQ(docNames(), (std::vector<std::string>{"Grass"}));
     EXPECT_EQ(ed->currentMaterialRow, 0);
     EXPECT_EQ(selectedRow(), 0);
-    EXPECT_EQ(ed->doc.materials.at(0).color, document::MakeColor(86, 0, 60));
+    EXPECT_EQ(ed->doc().materials.at(0).color, document::MakeColor(86, 0, 60));
     expectFields("Grass", "86", "0", "60", "green");
     expectSwatch({86, 0, 60});
     expectListsFollowDocument();
@@ -192,13 +193,13 @@ TEST_F(MaterialsTest, NamesAreExactKeysAndDuplicatesAreRefused) {
 
     // Grass again, from a current row: refused, and nothing at all changes.
     clickRow(MaterialsList, 1);
-    const document::Material* before = &ed->doc.materials.at(0);
+    const document::Material* before = &ed->doc().materials.at(0);
     fillFields("Grass", "1", "2", "3", "other");
     click(MaterialAdd);
     EXPECT_EQ(messages(), (std::vector<std::string>{kTaken}));
     EXPECT_EQ(dialogs.shown.back().title, "Marquetor [Build 2011-01-10]");
     EXPECT_EQ(docNames(), (std::vector<std::string>{"Grass", "grass", " "}));
-    EXPECT_EQ(&ed->doc.materials.at(0), before);
+    EXPECT_EQ(&ed->doc().materials.at(0), before);
     EXPECT_EQ(before->color, document::MakeColor(10, 20, 30));
     EXPECT_EQ(before->description, "first");
     EXPECT_EQ(ed->currentMaterialRow, 1);
@@ -239,8 +240,8 @@ TEST_F(MaterialsTest, ComponentFieldsStayWithinAByteAndTheSwatchFollowsThem) {
     // The material takes what the fields say; the empty field reloads as "0".
     typeInto(MaterialName, "Hot");
     click(MaterialAdd);
-    ASSERT_EQ(ed->doc.materials.size(), 1u);
-    EXPECT_EQ(ed->doc.materials.at(0).color, document::MakeColor(255, 0, 42));
+    ASSERT_EQ(ed->doc().materials.size(), 1u);
+    EXPECT_EQ(ed->doc().materials.at(0).color, document::MakeColor(255, 0, 42));
     EXPECT_EQ(field(Red), "255");
     EXPECT_EQ(field(Green), "0");
     EXPECT_EQ(field(Blue), "42");
@@ -250,16 +251,16 @@ TEST_F(MaterialsTest, ComponentFieldsStayWithinAByteAndTheSwatchFollowsThem) {
 TEST_F(MaterialsTest, DescriptionsAreCutTo64BytesWithoutBreakingACharacter) {
     const std::string seventy(70, 'd');
     add("Long", {}, seventy);
-    EXPECT_EQ(ed->doc.materials.at(0).description, seventy.substr(0, 64));
+    EXPECT_EQ(ed->doc().materials.at(0).description, seventy.substr(0, 64));
     const std::string sixtyFour(64, 'e');
     add("Exact", {}, sixtyFour);
-    EXPECT_EQ(ed->doc.materials.at(1).description, sixtyFour);
+    EXPECT_EQ(ed->doc().materials.at(1).description, sixtyFour);
 
     // "a" and forty two-byte letters: byte 64 falls inside a letter, which is left out.
     std::string accented = "a";
     for (int i = 0; i < 40; ++i) accented += "\xC3\xA9";
     add("Accent", {}, accented);
-    const std::string stored = ed->doc.materials.at(2).description;
+    const std::string stored = ed->doc().materials.at(2).description;
     EXPECT_EQ(stored, accented.substr(0, 63));
     EXPECT_TRUE(document::IsValidUtf8(stored));
 
@@ -275,7 +276,7 @@ TEST_F(MaterialsTest, DescriptionsAreCutTo64BytesWithoutBreakingACharacter) {
     type(Description, euros);
     EXPECT_EQ(field(Description), euros);
     click(MaterialUpdate);
-    EXPECT_EQ(ed->doc.materials.at(2).description, euros.substr(0, 62));
+    EXPECT_EQ(ed->doc().materials.at(2).description, euros.substr(0, 62));
 }
 
 TEST_F(MaterialsTest, RowsShowTheNameAndTheColourText) {
@@ -302,7 +303,7 @@ TEST_F(MaterialsTest, ColourChooserFillsTheEditBufferOrChangesNothing) {
     EXPECT_EQ(dialogs.shown.back().text, std::to_string(document::MakeColor(1, 2, 3)));
     expectFields("Sea", "10", "200", "30", "wet");
     expectSwatch({10, 200, 30});
-    EXPECT_EQ(ed->doc.materials.at(0).color, document::MakeColor(1, 2, 3));
+    EXPECT_EQ(ed->doc().materials.at(0).color, document::MakeColor(1, 2, 3));
 
     // Cancelled: fields and swatch as they were.
     click(ColorButton);
@@ -313,7 +314,7 @@ TEST_F(MaterialsTest, ColourChooserFillsTheEditBufferOrChangesNothing) {
 
     // The material takes the chosen colour with Update.
     click(MaterialUpdate);
-    EXPECT_EQ(ed->doc.materials.at(0).color, document::MakeColor(10, 200, 30));
+    EXPECT_EQ(ed->doc().materials.at(0).color, document::MakeColor(10, 200, 30));
     EXPECT_EQ(g().listView(MaterialsList).cellText(0, 1), "R10 G200 B30");
     EXPECT_TRUE(messages().empty());
 }
@@ -328,7 +329,7 @@ TEST_F(MaterialsTest, DeleteMakesTheRowAboveCurrent) {
     clickRow(MaterialsList, 3);
     click(MaterialDelete);
     EXPECT_EQ(docNames(), (std::vector<std::string>{"A", "B", "C", "E"}));
-    EXPECT_EQ(document::FindMaterial(ed->doc, "D"), nullptr);
+    EXPECT_EQ(document::FindMaterial(ed->doc(), "D"), nullptr);
     EXPECT_EQ(ed->currentMaterialRow, 2);
     EXPECT_EQ(selectedRow(), 2);
     expectFields("C", "9", "8", "7", "");
@@ -354,7 +355,7 @@ TEST_F(MaterialsTest, DeleteMakesTheRowAboveCurrent) {
 TEST_F(MaterialsTest, SortOrdersByUnsignedBytesAndLeavesNoRowCurrent) {
     addAll({"b", "\xC3\xA9t\xC3\xA9", "B", "a", "Ab", "A"});
     std::vector<const document::Material*> before;
-    for (const auto& m : ed->doc.materials.items()) before.push_back(m.get());
+    for (const auto& m : ed->doc().materials.items()) before.push_back(m.get());
     clickRow(MaterialsList, 2);
     typeInto(Description, "kept");
 
@@ -365,8 +366,8 @@ TEST_F(MaterialsTest, SortOrdersByUnsignedBytesAndLeavesNoRowCurrent) {
     expectFields("B", "0", "0", "0", "kept");
     expectListsFollowDocument();
     // The same records, only reordered.
-    for (const document::Material* m : before) EXPECT_NE(ed->doc.materials.indexOf(m), -1);
-    EXPECT_EQ(document::FindMaterial(ed->doc, "b"), before[0]);
+    for (const document::Material* m : before) EXPECT_NE(ed->doc().materials.indexOf(m), -1);
+    EXPECT_EQ(document::FindMaterial(ed->doc(), "b"), before[0]);
 
     // With no row current, Add appends.
     add("0");
@@ -376,15 +377,15 @@ TEST_F(MaterialsTest, SortOrdersByUnsignedBytesAndLeavesNoRowCurrent) {
 
 TEST_F(MaterialsTest, UpdateRenamesInPlaceAndDeleteFindsTheNewName) {
     addAll({"Grass", "Stone", "Water"});
-    document::AddTile(ed->doc, 1, 7, "rock.png", "Stone", 0, 0);
-    document::Material* stone = document::FindMaterial(ed->doc, "Stone");
+    document::AddTile(ed->session.documentToChange(), 1, 7, "rock.png", "Stone", 0, 0);
+    const document::Material* stone = document::FindMaterial(ed->doc(), "Stone");
 
     clickRow(MaterialsList, 1);
     fillFields("Rock", "120", "110", "100", "hard");
     click(MaterialUpdate);
     EXPECT_EQ(docNames(), (std::vector<std::string>{"Grass", "Rock", "Water"}));
-    EXPECT_EQ(document::FindMaterial(ed->doc, "Rock"), stone);
-    EXPECT_EQ(document::FindMaterial(ed->doc, "Stone"), nullptr);
+    EXPECT_EQ(document::FindMaterial(ed->doc(), "Rock"), stone);
+    EXPECT_EQ(document::FindMaterial(ed->doc(), "Stone"), nullptr);
     EXPECT_EQ(stone->color, document::MakeColor(120, 110, 100));
     EXPECT_EQ(stone->description, "hard");
     EXPECT_EQ(g().listView(MaterialsList).cellText(1, 1), "R120 G110 B100");
@@ -394,7 +395,7 @@ TEST_F(MaterialsTest, UpdateRenamesInPlaceAndDeleteFindsTheNewName) {
     expectFields("Rock", "120", "110", "100", "hard");
     expectListsFollowDocument();
     // Tiles name materials by name and keep the old one.
-    EXPECT_EQ(document::FindTileGroup(ed->doc, 1)->tileIndex.at(7)->material, "Stone");
+    EXPECT_EQ(document::LookUpTileGroup(ed->doc(), 1)->tileIndex.at(7)->material, "Stone");
 
     // A second Update acts on the same material.
     typeInto(Green, "5");
@@ -405,27 +406,27 @@ TEST_F(MaterialsTest, UpdateRenamesInPlaceAndDeleteFindsTheNewName) {
     // Delete finds it under its new name.
     click(MaterialDelete);
     EXPECT_EQ(docNames(), (std::vector<std::string>{"Grass", "Water"}));
-    EXPECT_EQ(document::FindMaterial(ed->doc, "Rock"), nullptr);
+    EXPECT_EQ(document::FindMaterial(ed->doc(), "Rock"), nullptr);
     EXPECT_EQ(ed->currentMaterialRow, 0);
     EXPECT_EQ(selectedRow(), 0);
     expectFields("Grass", "0", "0", "0", "");
     expectListsFollowDocument();
-    EXPECT_EQ(document::FindTileGroup(ed->doc, 1)->tileIndex.at(7)->material, "Stone");
+    EXPECT_EQ(document::LookUpTileGroup(ed->doc(), 1)->tileIndex.at(7)->material, "Stone");
     EXPECT_TRUE(messages().empty());
 }
 
 TEST_F(MaterialsTest, UpdateWithTheNameUnchangedReplacesColourAndDescription) {
     addAll({"Grass", "Stone"});
-    document::Material* grass = &ed->doc.materials.at(0);
+    const document::Material* grass = &ed->doc().materials.at(0);
     clickRow(MaterialsList, 0);
     typeInto(Red, "33");
     typeInto(Description, "greener");
     click(MaterialUpdate);
-    EXPECT_EQ(&ed->doc.materials.at(0), grass);
+    EXPECT_EQ(&ed->doc().materials.at(0), grass);
     EXPECT_EQ(grass->name, "Grass");
     EXPECT_EQ(grass->color, document::MakeColor(33, 0, 0));
     EXPECT_EQ(grass->description, "greener");
-    EXPECT_EQ(document::FindMaterial(ed->doc, "Grass"), grass);
+    EXPECT_EQ(document::FindMaterial(ed->doc(), "Grass"), grass);
     EXPECT_EQ(ed->currentMaterialRow, 0);
     expectListsFollowDocument();
     EXPECT_TRUE(messages().empty());
@@ -441,8 +442,8 @@ TEST_F(MaterialsTest, UpdateRefusesAnEmptyNameAndATakenOne) {
     click(MaterialUpdate);
     EXPECT_EQ(messages(), (std::vector<std::string>{kTaken}));
     EXPECT_EQ(docNames(), (std::vector<std::string>{"Grass", "Stone"}));
-    EXPECT_EQ(ed->doc.materials.at(1).color, 0);
-    EXPECT_EQ(ed->doc.materials.at(0).color, 0);
+    EXPECT_EQ(ed->doc().materials.at(1).color, 0);
+    EXPECT_EQ(ed->doc().materials.at(0).color, 0);
     EXPECT_EQ(ed->currentMaterialRow, 1);
     EXPECT_EQ(selectedRow(), 1);
     expectListsFollowDocument();
@@ -453,11 +454,11 @@ TEST_F(MaterialsTest, UpdateRefusesAnEmptyNameAndATakenOne) {
     click(MaterialUpdate);
     EXPECT_EQ(messages(), (std::vector<std::string>{kNoName}));
     EXPECT_EQ(docNames(), (std::vector<std::string>{"Grass", "Stone"}));
-    EXPECT_EQ(ed->doc.materials.at(1).color, 0);
+    EXPECT_EQ(ed->doc().materials.at(1).color, 0);
 
     // A stored material without a name (as a file may hold) can be given one.
-    ed->doc.materials.moveToLast();
-    document::AddMaterial(ed->doc, "", document::MakeColor(4, 5, 6), "nameless");
+    ed->session.documentToChange().materials.moveToLast();
+    document::AddMaterial(ed->session.documentToChange(), "", document::MakeColor(4, 5, 6), "nameless");
     editor::RefreshGadgets(*ed);
     showTab(1);
     clickRow(MaterialsList, 2);
@@ -467,7 +468,7 @@ TEST_F(MaterialsTest, UpdateRefusesAnEmptyNameAndATakenOne) {
     click(MaterialUpdate);
     EXPECT_TRUE(messages().empty());
     EXPECT_EQ(docNames(), (std::vector<std::string>{"Grass", "Stone", "Named"}));
-    EXPECT_EQ(document::FindMaterial(ed->doc, ""), nullptr);
+    EXPECT_EQ(document::FindMaterial(ed->doc(), ""), nullptr);
     expectListsFollowDocument();
 }
 
@@ -498,7 +499,7 @@ TEST_F(MaterialsTest, SavedMaterialsComeBackWithOpen) {
 
     dialogs.answers.push_back(platform::Answer::Yes);
     chooseMenu(editor::menu::New);
-    ASSERT_TRUE(ed->doc.materials.empty());
+    ASSERT_TRUE(ed->doc().materials.empty());
     EXPECT_EQ(choiceItems().size(), 0u);
 
     // A current row from before does not survive the opening.
@@ -507,8 +508,8 @@ TEST_F(MaterialsTest, SavedMaterialsComeBackWithOpen) {
     open("../../Data/TileSets/mats.mrqt");
     EXPECT_EQ(ed->currentMaterialRow, -1);
     EXPECT_EQ(docNames(), (std::vector<std::string>{"Grass", "Lava", "Ice"}));
-    EXPECT_EQ(ed->doc.materials.at(1).color, document::MakeColor(255, 128, 0));
-    EXPECT_EQ(ed->doc.materials.at(1).description, "hot \xE2\x80\x93 avoid");
+    EXPECT_EQ(ed->doc().materials.at(1).color, document::MakeColor(255, 128, 0));
+    EXPECT_EQ(ed->doc().materials.at(1).description, "hot \xE2\x80\x93 avoid");
     EXPECT_EQ(g().listView(MaterialsList).cellText(1, 1), "R255 G128 B0");
     expectListsFollowDocument();
     click(MaterialDelete);
@@ -540,11 +541,11 @@ TEST_F(MaterialsTest, BytesFromAWindowsFileSurviveAnUpdateUnedited) {
     typeInto(Red, "200");
     click(MaterialUpdate);
     EXPECT_TRUE(messages().empty());
-    const document::Material& m = ed->doc.materials.at(0);
+    const document::Material& m = ed->doc().materials.at(0);
     EXPECT_EQ(m.name, name);
     EXPECT_EQ(m.description, description);
     EXPECT_EQ(m.color, document::MakeColor(200, 1, 1));
-    EXPECT_EQ(document::FindMaterial(ed->doc, name), &m);
+    EXPECT_EQ(document::FindMaterial(ed->doc(), name), &m);
     expectListsFollowDocument();
     EXPECT_EQ(choiceItems().front(), name);
 }

@@ -27,6 +27,7 @@
 #include "document/text.h"
 #include "editor/eventloop.h"
 #include "editor/palette.h"
+#include "editor/refresh.h"
 #include "fixture.h"
 #include "platform/cellgrid.h"
 #include "platform/problemlist.h"
@@ -42,7 +43,7 @@ class PaletteTest : public EditorFixture {
 protected:
     void loadSample() { load(SampleTileSet()); }
     void load(document::TileSet set) {
-        ed->doc = std::move(set);
+        ed->session.documentToChange() = std::move(set);
         editor::RefreshGadgets(*ed);
         settle();
     }
@@ -102,6 +103,14 @@ protected:
         auto* bar = window()->findChild<QMenuBar*>();
         bar->actions().at(1)->menu()->actions().at(index)->trigger();
         settle();
+    }
+    // The text of Undo (0) or Redo (1) in the Edit menu as shown.
+    std::string editText(int index) {
+        auto* bar = window()->findChild<QMenuBar*>();
+        return bar->actions().at(1)->menu()->actions().at(index)->text().remove('&').toStdString();
+    }
+    const document::Tile& tileAt(std::size_t row) {
+        return document::LookUpTileGroup(ed->doc(), document::kTileGroup)->tiles.at(row);
     }
     // A file dragged from a file manager and dropped on a widget of the main window.
     void dropFile(QWidget* target, const std::filesystem::path& file) {
@@ -238,7 +247,7 @@ TEST_F(PaletteTest, CellsFollowTheListsOrderAndTheirTooltipsHoldEveryText) {
         const std::string tip = tooltipOf(PaletteTextures, static_cast<std::size_t>(row));
         EXPECT_EQ(tip.substr(0, tip.find('\n')), "Name: " + name) << row;
     }
-    const long long aRow = ed->doc.textures.positionOf("a.png");
+    const long long aRow = ed->doc().textures.positionOf("a.png");
     ASSERT_GE(aRow, 0);
     EXPECT_EQ(tooltipOf(PaletteTextures, static_cast<std::size_t>(aRow)), "Name: a.png\nSize: 16 bytes");
 
@@ -356,7 +365,7 @@ TEST_F(PaletteTest, TheFilterShowsTheCellsWhoseTextsHoldItIgnoringCase) {
     EXPECT_EQ(textures().shownCount(), 0u);
     typeInto(PaletteFilter, "B.");
     settleAll();
-    EXPECT_EQ(shownCells(PaletteTextures), (std::vector<long long>{ed->doc.textures.positionOf("b.bmp")}));
+    EXPECT_EQ(shownCells(PaletteTextures), (std::vector<long long>{ed->doc().textures.positionOf("b.bmp")}));
 
     // Escape empties the field: every cell again. Ctrl+F from the grid comes back to it.
     key(filter, Qt::Key_Escape);
@@ -381,11 +390,11 @@ TEST_F(PaletteTest, AFilterOverManyTilesRunsInSlicesAndFindsWhatAWalkFinds) {
     typeInto(PaletteFilter, "t7.");
     settleAll();
     std::size_t expected = 0;
-    for (const auto& tile : document::LookUpTileGroup(ed->doc, 1)->tiles.items())
+    for (const auto& tile : document::LookUpTileGroup(ed->doc(), document::kTileGroup)->tiles.items())
         if (tile->texture == "t7.png") ++expected;
     EXPECT_EQ(tiles().shownCount(), expected);
     for (std::size_t p = 0; p < tiles().shownCount(); p += 997)
-        EXPECT_EQ(document::LookUpTileGroup(ed->doc, 1)->tiles.at(static_cast<std::size_t>(tiles().shownCell(p))).texture,
+        EXPECT_EQ(document::LookUpTileGroup(ed->doc(), document::kTileGroup)->tiles.at(static_cast<std::size_t>(tiles().shownCell(p))).texture,
                   "t7.png");
     // IDs: "1999" is in 1999, 11999, 21999, ..., 199990 .. 199999 and 19990 .. 19999.
     typeInto(PaletteFilter, "1999");
@@ -591,4 +600,116 @@ TEST_F(PaletteTest, PicturesAreDecodedAwayFromTheLoopOncePerTextureAndSize) {
     settleAll();
     EXPECT_EQ(tiles().picturesDecoded(), 6u);
     EXPECT_EQ(pictureColour(PaletteTiles, 5), QColor(Qt::red));
+}
+
+TEST_F(PaletteTest, ApplySetsTheBarsValuesOnTheSelectedTilesInOneStepShownAsAfterAnUpdate) {
+    load(manyTiles(50));
+    openPalette();
+    // Tile 5 current on the Tiles tab, then every tile selected in the palette.
+    clickRow(TilesList, 4);
+    EXPECT_EQ(g().choiceBox(TileMaterial).text(), "m5");
+    widgetOf(PaletteTiles)->setFocus();
+    key(widgetOf(PaletteTiles), Qt::Key_A, Qt::ControlModifier);
+    ASSERT_EQ(tiles().selectedCount(), 50u);
+    const std::size_t stepsBefore = ed->session.history().undoCount();
+
+    // Nothing chosen in the bar: nothing to do.
+    click(PaletteApply);
+    EXPECT_EQ(ed->session.history().undoCount(), stepsBefore);
+
+    chooseItem(PaletteMaterial, 7);   // m7
+    typeInto(PaletteLayer, "9");
+    click(PaletteApply);
+    EXPECT_EQ(ed->session.history().undoCount(), stepsBefore + 1);
+    EXPECT_EQ(editText(0), "Undo Set Material and Layer of 50 Tiles");
+    for (std::size_t row = 0; row < 50; ++row) {
+        EXPECT_EQ(tileAt(row).material.str(), "m7");
+        EXPECT_EQ(tileAt(row).layer, 9);
+        EXPECT_EQ(tileAt(row).collision, 0);   // "(unchanged)"
+    }
+    // The Tiles tab as after its own Update: rows written again, the selection kept, the
+    // current tile's fields loaded again.
+    platform::ListView& list = g().listView(TilesList);
+    EXPECT_EQ(list.selectedRow(), 4);
+    EXPECT_EQ(ed->currentTileRow, 4);
+    EXPECT_EQ(list.cellText(30, 2), "m7");
+    EXPECT_EQ(list.cellText(30, 3), "9");
+    EXPECT_EQ(g().choiceBox(TileMaterial).text(), "m7");
+    EXPECT_EQ(g().spinBox(TileLayer).value(), 9);
+    // The palette keeps its selection and shows the new values.
+    EXPECT_EQ(tiles().selectedCount(), 50u);
+    EXPECT_NE(tooltipOf(PaletteTiles, 0).find("Material: m7\n"), std::string::npos);
+
+    // The same values again change nothing: no step.
+    click(PaletteApply);
+    EXPECT_EQ(ed->session.history().undoCount(), stepsBefore + 1);
+
+    editItem(0);   // Undo
+    EXPECT_EQ(tileAt(30).material.str(), "m1");
+    EXPECT_EQ(tileAt(30).layer, 0);
+    EXPECT_EQ(list.cellText(30, 2), "m1");
+    EXPECT_NE(tooltipOf(PaletteTiles, 0).find("Material: m1\n"), std::string::npos);
+    EXPECT_EQ(editText(1), "Redo Set Material and Layer of 50 Tiles");
+    editItem(1);   // Redo
+    EXPECT_EQ(tileAt(30).material.str(), "m7");
+    EXPECT_EQ(list.cellText(30, 3), "9");
+    EXPECT_EQ(editText(0), "Undo Set Material and Layer of 50 Tiles");
+
+    // One field alone names itself.
+    key(widgetOf(PaletteTiles), Qt::Key_A, Qt::ControlModifier);
+    typeInto(PaletteLayer, "-1");   // back to "(unchanged)"
+    chooseItem(PaletteCollision, 2);
+    click(PaletteApply);
+    EXPECT_EQ(editText(0), "Undo Set Material and Collision of 50 Tiles");
+    EXPECT_EQ(tileAt(49).collision, 2);
+    EXPECT_EQ(tileAt(49).layer, 9);
+}
+
+TEST_F(PaletteTest, DeleteAndTheDeleteKeyRemoveTheSelectedTilesInOneStep) {
+    load(manyTiles(20));
+    openPalette();
+    paletteWindow()->resize(560, 600);
+    settle();
+    clickCell(PaletteTiles, 5);
+    clickCell(PaletteTiles, 7, Qt::ControlModifier);
+    clickCell(PaletteTiles, 12, Qt::ControlModifier);
+    ASSERT_EQ(tiles().selectedCells(), (std::vector<std::size_t>{5, 7, 12}));
+
+    click(PaletteDelete);
+    EXPECT_EQ(editText(0), "Undo Delete 3 Tiles");
+    platform::ListView& list = g().listView(TilesList);
+    EXPECT_EQ(list.rowCount(), 17);
+    EXPECT_EQ(tiles().cellCount(), 17u);
+    EXPECT_EQ(tileAt(5).id, 7);   // IDs 6, 8 and 13 gone
+    EXPECT_EQ(tileAt(10).id, 14);
+    // As after the Tiles tab's Delete: the row before the first deleted tile current and
+    // selected, its fields loaded; the palette frames its cell.
+    EXPECT_EQ(list.selectedRow(), 4);
+    EXPECT_EQ(ed->currentTileRow, 4);
+    EXPECT_EQ(g().textField(TileId).text(), "5");
+    EXPECT_EQ(tiles().selectedCells(), (std::vector<std::size_t>{4}));
+
+    editItem(0);   // Undo
+    EXPECT_EQ(list.rowCount(), 20);
+    EXPECT_EQ(tiles().cellCount(), 20u);
+    EXPECT_EQ(tileAt(5).id, 6);
+    EXPECT_EQ(tileAt(12).id, 13);
+    EXPECT_EQ(editText(1), "Redo Delete 3 Tiles");
+    editItem(1);   // Redo
+    EXPECT_EQ(tiles().cellCount(), 17u);
+    EXPECT_EQ(tileAt(5).id, 7);
+
+    // The Delete key among the tiles, from the first tile: no row before it.
+    clickCell(PaletteTiles, 0);
+    clickCell(PaletteTiles, 1, Qt::ShiftModifier);
+    key(widgetOf(PaletteTiles), Qt::Key_Delete);
+    EXPECT_EQ(editText(0), "Undo Delete 2 Tiles");
+    EXPECT_EQ(tiles().cellCount(), 15u);
+    EXPECT_EQ(tileAt(0).id, 3);
+    EXPECT_EQ(list.selectedRow(), -1);
+    EXPECT_EQ(ed->currentTileRow, -1);
+    // Nothing selected: the key does nothing.
+    key(widgetOf(PaletteTiles), Qt::Key_Delete);
+    EXPECT_EQ(tiles().cellCount(), 15u);
+    EXPECT_EQ(ed->session.history().undoName(), "Delete 2 Tiles");
 }

@@ -91,11 +91,11 @@ TEST_F(RealDialogsTest, NewAsksInAMessageBox) {
     EXPECT_EQ(title.toStdString(), "Marquetor [Build 2011-01-10]");
     EXPECT_EQ(text.toStdString(), "Create a new tile set?");
     EXPECT_EQ(buttons, (QStringList{"No", "Yes"}));
-    EXPECT_EQ(ed->doc.tileWidth, 48);
+    EXPECT_EQ(ed->doc().tileWidth, 48);
 
     onNextModal([&](QWidget* modal) { pressButton(modal, "Yes"); });
     chooseMenu(editor::menu::New);
-    EXPECT_EQ(ed->doc.tileWidth, 64);
+    EXPECT_EQ(ed->doc().tileWidth, 64);
     EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), "64");
 }
 

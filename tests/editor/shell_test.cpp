@@ -22,6 +22,7 @@
 
 #include "document/text.h"
 #include "editor/eventloop.h"
+#include "editor/refresh.h"
 #include "editor/materialstab.h"
 #include "editor/mainwindow.h"
 #include "editor/texturestab.h"
@@ -45,7 +46,7 @@ class ShellTest : public EditorFixture {
 protected:
     // Puts the sample tile set into the document and onto every tab, as a refresh would.
     void loadSample() {
-        ed->doc = SampleTileSet();
+        ed->session.documentToChange() = SampleTileSet();
         editor::RefreshGadgets(*ed);
         settle();
     }
@@ -90,8 +91,8 @@ TEST_F(ShellTest, StartsWithAnEmptyDocumentAndEveryTabInItsFirstState) {
                                          "160", "176", "192", "208", "224", "240", "256"};
     EXPECT_EQ(comboItems(TileWidth), sizes);
     EXPECT_EQ(comboItems(TileHeight), sizes);
-    EXPECT_EQ(ed->doc.tileWidth, 64);
-    EXPECT_EQ(ed->doc.tileHeight, 64);
+    EXPECT_EQ(ed->doc().tileWidth, 64);
+    EXPECT_EQ(ed->doc().tileHeight, 64);
 
     // Materials tab: empty list and fields, black swatch.
     EXPECT_EQ(g().listView(MaterialsList).rowCount(), 0);
@@ -126,10 +127,10 @@ TEST_F(ShellTest, StartsWithAnEmptyDocumentAndEveryTabInItsFirstState) {
     EXPECT_EQ(comboItems(TileCollision), (std::vector<std::string>{"False", "True", "2", "3", "4", "5"}));
 
     // The document: empty but for tile group 1.
-    EXPECT_TRUE(ed->doc.materials.empty());
-    EXPECT_TRUE(ed->doc.textures.empty());
-    ASSERT_NE(document::FindTileGroup(ed->doc, 1), nullptr);
-    EXPECT_TRUE(document::FindTileGroup(ed->doc, 1)->tiles.empty());
+    EXPECT_TRUE(ed->doc().materials.empty());
+    EXPECT_TRUE(ed->doc().textures.empty());
+    ASSERT_NE(document::LookUpTileGroup(ed->doc(), 1), nullptr);
+    EXPECT_TRUE(document::LookUpTileGroup(ed->doc(), 1)->tiles.empty());
     EXPECT_EQ(ed->currentMaterialRow, -1);
     EXPECT_EQ(ed->currentTileRow, -1);
     EXPECT_TRUE(dialogs.shown.empty());
@@ -341,21 +342,21 @@ TEST_F(ShellTest, FileMenuHasItsItemsAndShortcuts) {
 
 TEST_F(ShellTest, TileSizeBoxesStoreTheNumberOfTheirText) {
     typeInto(TileWidth, "abc");
-    EXPECT_EQ(ed->doc.tileWidth, 0);
+    EXPECT_EQ(ed->doc().tileWidth, 0);
     typeInto(TileWidth, " 80");
-    EXPECT_EQ(ed->doc.tileWidth, 80);
+    EXPECT_EQ(ed->doc().tileWidth, 80);
     typeInto(TileWidth, "$40");
-    EXPECT_EQ(ed->doc.tileWidth, 64);
+    EXPECT_EQ(ed->doc().tileWidth, 64);
     typeInto(TileWidth, "-16");
-    EXPECT_EQ(ed->doc.tileWidth, -16);
+    EXPECT_EQ(ed->doc().tileWidth, -16);
     typeInto(TileWidth, "1000");   // no range check
-    EXPECT_EQ(ed->doc.tileWidth, 1000);
-    EXPECT_EQ(ed->doc.tileHeight, 64);
+    EXPECT_EQ(ed->doc().tileWidth, 1000);
+    EXPECT_EQ(ed->doc().tileHeight, 64);
 
     chooseItem(TileHeight, 6);
     EXPECT_EQ(g().editableChoiceBox(TileHeight).text(), "128");
-    EXPECT_EQ(ed->doc.tileHeight, 128);
-    EXPECT_EQ(ed->doc.tileWidth, 1000);
+    EXPECT_EQ(ed->doc().tileHeight, 128);
+    EXPECT_EQ(ed->doc().tileWidth, 1000);
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
@@ -364,7 +365,7 @@ TEST_F(ShellTest, NewAnsweredNoChangesNothing) {
     typeInto(TileWidth, "48");
     showTab(1);
     ed->currentMaterialRow = 1;
-    const auto before = document::ContentFingerprint(ed->doc);
+    const auto before = document::ContentFingerprint(ed->doc());
 
     dialogs.answers.push_back(platform::Answer::No);
     chooseMenu(editor::menu::New);
@@ -373,8 +374,8 @@ TEST_F(ShellTest, NewAnsweredNoChangesNothing) {
     EXPECT_EQ(dialogs.shown[0].kind, "question");
     EXPECT_EQ(dialogs.shown[0].title, "Marquetor [Build 2011-01-10]");
     EXPECT_EQ(dialogs.shown[0].text, "Create a new tile set?");
-    EXPECT_EQ(document::ContentFingerprint(ed->doc), before);
-    EXPECT_EQ(ed->doc.tileWidth, 48);
+    EXPECT_EQ(document::ContentFingerprint(ed->doc()), before);
+    EXPECT_EQ(ed->doc().tileWidth, 48);
     EXPECT_EQ(g().listView(MaterialsList).rowCount(), 3);
     EXPECT_EQ(g().listView(TilesList).rowCount(), 3);
     EXPECT_EQ(g().panel(Panel).state(), 1);
@@ -384,8 +385,8 @@ TEST_F(ShellTest, NewAnsweredNoChangesNothing) {
 
 TEST_F(ShellTest, NewAnsweredYesEmptiesTheDocumentAndEveryTab) {
     loadSample();
-    EXPECT_EQ(ed->doc.tileWidth, 32);
-    EXPECT_EQ(ed->doc.tileHeight, 128);
+    EXPECT_EQ(ed->doc().tileWidth, 32);
+    EXPECT_EQ(ed->doc().tileHeight, 128);
     showTab(3);
     typeInto(TileId, "77");
     ed->currentMaterialRow = 2;
@@ -394,13 +395,13 @@ TEST_F(ShellTest, NewAnsweredYesEmptiesTheDocumentAndEveryTab) {
     dialogs.answers.push_back(platform::Answer::Yes);
     chooseMenu(editor::menu::New);
 
-    EXPECT_EQ(ed->doc.tileWidth, 64);
-    EXPECT_EQ(ed->doc.tileHeight, 64);
-    EXPECT_TRUE(ed->doc.materials.empty());
-    EXPECT_TRUE(ed->doc.materialIndex.empty());
-    EXPECT_TRUE(ed->doc.textures.empty());
-    ASSERT_NE(document::FindTileGroup(ed->doc, 1), nullptr);   // the group stays
-    EXPECT_TRUE(document::FindTileGroup(ed->doc, 1)->tiles.empty());
+    EXPECT_EQ(ed->doc().tileWidth, 64);
+    EXPECT_EQ(ed->doc().tileHeight, 64);
+    EXPECT_TRUE(ed->doc().materials.empty());
+    EXPECT_TRUE(ed->doc().materialIndex.empty());
+    EXPECT_TRUE(ed->doc().textures.empty());
+    ASSERT_NE(document::LookUpTileGroup(ed->doc(), 1), nullptr);   // the group stays
+    EXPECT_TRUE(document::LookUpTileGroup(ed->doc(), 1)->tiles.empty());
     EXPECT_EQ(g().panel(Panel).state(), 0);
     EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), "64");
     EXPECT_EQ(g().editableChoiceBox(TileHeight).text(), "64");
@@ -433,7 +434,7 @@ TEST_F(ShellTest, CloseStillHandlesTheRestOfItsCycle) {
     ASSERT_EQ(ed->frame.events.size(), 3u);
     // Close asked nothing (the document was unchanged then); the width box's event after it
     // was handled, and so was Open, which asks about the new width before its requester.
-    EXPECT_EQ(ed->doc.tileWidth, 96);
+    EXPECT_EQ(ed->doc().tileWidth, 96);
     ASSERT_EQ(dialogs.shown.size(), 2u);
     EXPECT_EQ(dialogs.shown[0].kind, "question");
     EXPECT_EQ(dialogs.shown[1].kind, "openFile");
@@ -508,14 +509,14 @@ TEST_F(ShellTest, ProgramCausedEventsArriveInALaterCycle) {
     // The program sets a box's text: the document takes it in the next cycle, not before.
     settle();
     g().editableChoiceBox(TileWidth).setText("160");
-    EXPECT_EQ(ed->doc.tileWidth, 32);
+    EXPECT_EQ(ed->doc().tileWidth, 32);
     editor::RunCycle(*ed);
-    EXPECT_EQ(ed->doc.tileWidth, 160);
+    EXPECT_EQ(ed->doc().tileWidth, 160);
 }
 
 TEST_F(ShellTest, RefreshShowsTheDocumentOnEveryTab) {
     loadSample();
-    const document::TileSet& set = ed->doc;
+    const document::TileSet& set = ed->doc();
     EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), "32");
     EXPECT_EQ(g().editableChoiceBox(TileHeight).text(), "128");
 

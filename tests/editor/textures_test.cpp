@@ -153,7 +153,7 @@ protected:
     }
 
     std::string storedBytes(const std::string& name) {
-        const document::Texture* texture = document::FindTexture(ed->doc, name);
+        const document::Texture* texture = document::FindTexture(ed->doc(), name);
         if (texture == nullptr) return "<absent>";
         const auto data = texture->data();
         return std::string(reinterpret_cast<const char*>(data.data()), data.size());
@@ -220,7 +220,7 @@ TEST_F(TexturesTest, PreviewsAFileOfTheFolderWithItsNameAndNothingElse) {
     expectPreviewOf(kRed, 12);
 
     // Previews read the disk only: the document stays empty, nothing was said.
-    EXPECT_TRUE(ed->doc.textures.empty());
+    EXPECT_TRUE(ed->doc().textures.empty());
     EXPECT_TRUE(dialogs.shown.empty());
 }
 
@@ -247,7 +247,7 @@ TEST_F(TexturesTest, TheExampleTexturesOfEveryFormatPreviewFromDiskAndFromTheDoc
         click(TextureAdd);
     }
     EXPECT_TRUE(messages().empty());
-    EXPECT_EQ(ed->doc.textures.size(), pictures.size());
+    EXPECT_EQ(ed->doc().textures.size(), pictures.size());
     for (const auto& name : pictures) {
         selectTexture(name);
         EXPECT_EQ(caption(), "[X] " + name);
@@ -266,7 +266,7 @@ TEST_F(TexturesTest, AddImportsTheFileOnceAndOffersItOnBothLists) {
 
     addFile("grass.png");
     EXPECT_TRUE(messages().empty());
-    ASSERT_EQ(ed->doc.textures.size(), 1u);
+    ASSERT_EQ(ed->doc().textures.size(), 1u);
     EXPECT_EQ(storedBytes("grass.png"), grass);
     EXPECT_EQ(listRows(), std::vector<std::string>{"grass.png"});
     EXPECT_EQ(choiceItems(), std::vector<std::string>{"grass.png"});
@@ -281,7 +281,7 @@ TEST_F(TexturesTest, AddImportsTheFileOnceAndOffersItOnBothLists) {
     // The same file again.
     click(TextureAdd);
     EXPECT_EQ(messages(), std::vector<std::string>{"The texture already exists!"});
-    EXPECT_EQ(ed->doc.textures.size(), 1u);
+    EXPECT_EQ(ed->doc().textures.size(), 1u);
     EXPECT_EQ(listRows(), std::vector<std::string>{"grass.png"});
 
     // Names whose extension is not exactly png, jpg, bmp or tga.
@@ -289,7 +289,7 @@ TEST_F(TexturesTest, AddImportsTheFileOnceAndOffersItOnBothLists) {
     for (const char* name : {"GRASS.PNG", "photo.jpeg", "notes.txt", "README", "stone"}) addFile(name);
     EXPECT_EQ(messages(), std::vector<std::string>(5, "Not in the correct format!"));
     for (const auto& shown : dialogs.shown) EXPECT_EQ(shown.title, "Marquetor [Build 2011-01-10]");
-    EXPECT_EQ(ed->doc.textures.size(), 1u);
+    EXPECT_EQ(ed->doc().textures.size(), 1u);
     EXPECT_EQ(choiceItems(), std::vector<std::string>{"grass.png"});
 }
 
@@ -308,7 +308,7 @@ TEST_F(TexturesTest, TheNameAloneIsTheKeyWhicheverFolderTheFileComesFrom) {
     EXPECT_TRUE(messages().empty());
     EXPECT_EQ(g().explorerList(Explorer).folder(), "TileSets/Textures/summer/");
     EXPECT_EQ(g().explorerList(Explorer).selectedRow(), explorerRow("grass.png"));
-    ASSERT_EQ(ed->doc.textures.size(), 2u);
+    ASSERT_EQ(ed->doc().textures.size(), 2u);
     EXPECT_EQ(storedBytes("Grass.png"), upper);
     EXPECT_EQ(storedBytes("grass.png"), summer);
 
@@ -321,8 +321,8 @@ TEST_F(TexturesTest, TheNameAloneIsTheKeyWhicheverFolderTheFileComesFrom) {
     addFile("grass.png");
     EXPECT_EQ(messages(), std::vector<std::string>{"The texture already exists!"});
     EXPECT_EQ(storedBytes("grass.png"), summer);
-    EXPECT_EQ(ed->doc.textures.size(), 2u);
-    EXPECT_EQ(listRows(), ed->doc.textures.names());
+    EXPECT_EQ(ed->doc().textures.size(), 2u);
+    EXPECT_EQ(listRows(), ed->doc().textures.names());
 }
 
 TEST_F(TexturesTest, AnyFileWithTheRightExtensionIsImportedEvenWhenItShowsNothing) {
@@ -343,7 +343,7 @@ TEST_F(TexturesTest, AnyFileWithTheRightExtensionIsImportedEvenWhenItShowsNothin
     addFile("blank.png");
     EXPECT_TRUE(messages().empty());
     EXPECT_EQ(storedBytes("fake.png"), "this is no picture at all");
-    const document::Texture* blank = document::FindTexture(ed->doc, "blank.png");
+    const document::Texture* blank = document::FindTexture(ed->doc(), "blank.png");
     ASSERT_NE(blank, nullptr);
     EXPECT_EQ(blank->size, 0);
     EXPECT_EQ(blank->bytes, nullptr);
@@ -405,24 +405,24 @@ TEST_F(TexturesTest, DeleteForgetsTheTextureButNotTheTilesThatNameIt) {
     const std::vector<std::string> mapOrder{"b.png", "a.png"};
     EXPECT_EQ(listRows(), mapOrder);
     EXPECT_EQ(choiceItems(), mapOrder);
-    ASSERT_NE(document::AddTile(ed->doc, 1, 7, "a.png", "stone", 0, 0), nullptr);
+    ASSERT_NE(document::AddTile(ed->session.documentToChange(), 1, 7, "a.png", "stone", 0, 0), nullptr);
 
     // Nothing selected: nothing happens.
     click(TextureDelete);
-    EXPECT_EQ(ed->doc.textures.size(), 2u);
+    EXPECT_EQ(ed->doc().textures.size(), 2u);
 
     selectTexture("a.png");
     expectPreviewOf(kGreen);
     click(TextureDelete);
     EXPECT_TRUE(messages().empty());
-    EXPECT_EQ(document::FindTexture(ed->doc, "a.png"), nullptr);
+    EXPECT_EQ(document::FindTexture(ed->doc(), "a.png"), nullptr);
     EXPECT_EQ(listRows(), std::vector<std::string>{"b.png"});
     EXPECT_EQ(choiceItems(), std::vector<std::string>{"b.png"});
     EXPECT_EQ(g().listView(TexturesList).selectedRow(), -1);
     EXPECT_FALSE(g().image(TexturePreview).hasImage());
     EXPECT_EQ(caption(), "");
-    ASSERT_EQ(ed->doc.tileGroupIndex.at(1)->tiles.size(), 1u);
-    EXPECT_EQ(ed->doc.tileGroupIndex.at(1)->tiles.at(0).texture, "a.png");
+    ASSERT_EQ(ed->doc().tileGroupIndex.at(1)->tiles.size(), 1u);
+    EXPECT_EQ(ed->doc().tileGroupIndex.at(1)->tiles.at(0).texture, "a.png");
 
     // Imported again, it comes back in its place of the map's order.
     addFile("a.png");
@@ -548,7 +548,7 @@ TEST_F(TexturesTest, AFileThatCannotBeReadIsNotImported) {
     // A folder whose name looks like a picture.
     addFile("folder.png");
     EXPECT_EQ(messages(), std::vector<std::string>(2, "Could not be imported!"));
-    EXPECT_TRUE(ed->doc.textures.empty());
+    EXPECT_TRUE(ed->doc().textures.empty());
     EXPECT_EQ(g().listView(TexturesList).rowCount(), 0);
 
     // A file the user may not read (root reads everything, so only then).
@@ -559,7 +559,7 @@ TEST_F(TexturesTest, AFileThatCannotBeReadIsNotImported) {
         dialogs.clearShown();
         addFile("locked.png");
         EXPECT_EQ(messages(), std::vector<std::string>{"Could not be imported!"});
-        EXPECT_TRUE(ed->doc.textures.empty());
+        EXPECT_TRUE(ed->doc().textures.empty());
     }
 
     // A name already taken is told apart from an unreadable file.
@@ -586,7 +586,7 @@ TEST_F(TexturesTest, WithNothingSelectedTheButtonsDoNothing) {
     click(TextureDelete);
     click(TextureExport);
     EXPECT_TRUE(dialogs.shown.empty());
-    EXPECT_EQ(ed->doc.textures.size(), 1u);
+    EXPECT_EQ(ed->doc().textures.size(), 1u);
     EXPECT_EQ(listRows(), std::vector<std::string>{"grass.png"});
     EXPECT_EQ(caption(), "[X] grass.png");
     expectPreviewOf(kGreen);
@@ -599,7 +599,7 @@ TEST_F(TexturesTest, NewEmptiesThePreviewAndTheLists) {
     selectTexture("grass.png");
     dialogs.answers.push_back(platform::Answer::Yes);
     chooseMenu(editor::menu::New);
-    EXPECT_TRUE(ed->doc.textures.empty());
+    EXPECT_TRUE(ed->doc().textures.empty());
     EXPECT_FALSE(g().image(TexturePreview).hasImage());
     EXPECT_EQ(caption(), "");
     EXPECT_TRUE(listRows().empty());

@@ -14,7 +14,9 @@
 #include <vector>
 
 #include "document/text.h"
+#include "editor/command.h"
 #include "editor/eventloop.h"
+#include "editor/refresh.h"
 #include "editor/materialstab.h"
 #include "editor/texturestab.h"
 #include "editor/tilestab.h"
@@ -69,7 +71,7 @@ class TilesTest : public EditorFixture {
 protected:
     // Puts a document into the editor as Open would, and shows the Tiles tab.
     void load(document::TileSet set) {
-        ed->doc = std::move(set);
+        ed->session.documentToChange() = std::move(set);
         editor::RefreshGadgets(*ed);
         settle();
         showTab(3);
@@ -95,7 +97,7 @@ protected:
         click(TileAdd);
     }
 
-    document::TileGroup& group() { return *document::LookUpTileGroup(ed->doc, 1); }
+    const document::TileGroup& group() { return *document::LookUpTileGroup(ed->doc(), 1); }
     std::vector<int> documentIds() {
         std::vector<int> ids;
         for (const auto& tile : group().tiles.items()) ids.push_back(tile->id);
@@ -325,7 +327,7 @@ TEST_F(TilesTest, ChoosingATextureOnlyChangesThePreview) {
 
 TEST_F(TilesTest, SelectingATileWhoseTextureIsGoneShowsNoPreview) {
     load(tileSetWith({{1, "gone.png", "Lava", 0, 0}, {2, "water.png", "Water", 0, 0}, {3, "broken.png", "Grass", 0, 0}}));
-    const std::vector<std::string> names = ed->doc.textures.names();
+    const std::vector<std::string> names = ed->doc().textures.names();
     clickRow(TilesList, 1);
     ASSERT_TRUE(previewShown());
 
@@ -335,8 +337,8 @@ TEST_F(TilesTest, SelectingATileWhoseTextureIsGoneShowsNoPreview) {
     EXPECT_EQ(g().choiceBox(TileTexture).text(), "water.png");
     EXPECT_EQ(g().choiceBox(TileMaterial).text(), "Water");
     EXPECT_EQ(idField(), "1");
-    EXPECT_EQ(ed->doc.textures.names(), names);
-    EXPECT_EQ(document::FindTexture(ed->doc, "gone.png"), nullptr);
+    EXPECT_EQ(ed->doc().textures.names(), names);
+    EXPECT_EQ(document::FindTexture(ed->doc(), "gone.png"), nullptr);
 
     // A texture that does not decode gives an empty preview too.
     clickRow(TilesList, 1);
@@ -372,8 +374,8 @@ TEST_F(TilesTest, UpdateRewritesItsOwnRowAndNeverTheId) {
 
     // No texture chosen (the texture list changed since): the tile keeps its texture, the
     // rest is still replaced.
-    PutSampleTexture(ed->doc, "sand.png", PngOfColour(Qt::yellow, 16, 16));
-    editor::RebuildTextureLists(*ed);   // as the Textures tab does after an import
+    PutSampleTexture(ed->session.documentToChange(), "sand.png", PngOfColour(Qt::yellow, 16, 16));
+    editor::Refresh(*ed, editor::part::Textures);   // as the Textures tab does after an import
     settle();
     ASSERT_EQ(g().choiceBox(TileTexture).state(), -1);
     choose(TileMaterial, "Water");
@@ -412,8 +414,8 @@ TEST_F(TilesTest, DeleteOfTheFirstRowLeavesNoRowCurrent) {
     // Nothing current: Delete does nothing; textures and materials were never touched.
     click(TileDelete);
     EXPECT_EQ(documentIds(), std::vector<int>{2});
-    EXPECT_EQ(ed->doc.textures.size(), 3u);
-    EXPECT_EQ(ed->doc.materials.size(), 3u);
+    EXPECT_EQ(ed->doc().textures.size(), 3u);
+    EXPECT_EQ(ed->doc().materials.size(), 3u);
     EXPECT_TRUE(messages().empty());
 }
 
@@ -548,7 +550,7 @@ TEST_F(TilesTest, ChoiceBoxesHaveNothingChosenAfterTheOtherTabsChangeTheirLists)
     EXPECT_EQ(documentIds(), std::vector<int>{1});
     EXPECT_EQ(tileAt(0).texture, "water.png");
     EXPECT_EQ(rowCells(0), (std::vector<std::string>{"1", "water.png", "Grass", "0", "0"}));
-    EXPECT_EQ(ed->doc.materials.size(), 3u);
+    EXPECT_EQ(ed->doc().materials.size(), 3u);
 }
 
 TEST_F(TilesTest, OpenWhileARowIsCurrentLeavesNoneCurrent) {
@@ -580,7 +582,7 @@ TEST_F(TilesTest, OpenWhileARowIsCurrentLeavesNoneCurrent) {
 
 TEST_F(TilesTest, OutOfRangeLayerAndCollisionFromAFileAreKeptUntilAnUpdate) {
     load(tileSetWith({{7, "grass.png", "Grass", 300, 9}, {8, "water.png", "Water", -4, -1}}));
-    ASSERT_TRUE(tsf::SaveTileSet(ed->doc, tileSetDir / "odd.mrqt").ok);
+    ASSERT_TRUE(tsf::SaveTileSet(ed->doc(), tileSetDir / "odd.mrqt").ok);
     dialogs.answers.push_back(platform::Answer::No);
     dialogs.paths.push_back("../../Data/TileSets/odd.mrqt");
     chooseMenu(editor::menu::Open);
@@ -706,12 +708,12 @@ TEST_F(TilesTest, TileSetBuiltOnAllFourTabsIsFoundAgainInAFreshEditor) {
         clickRow(Explorer, explorerRow(name));
         click(TextureAdd);
     }
-    const std::vector<std::string> texturesBeforeDelete = ed->doc.textures.names();
+    const std::vector<std::string> texturesBeforeDelete = ed->doc().textures.names();
     const auto dirtRow = std::find(texturesBeforeDelete.begin(), texturesBeforeDelete.end(), "dirt.bmp");
     ASSERT_NE(dirtRow, texturesBeforeDelete.end());
     clickRow(TexturesList, static_cast<int>(dirtRow - texturesBeforeDelete.begin()));
     click(TextureDelete);
-    ASSERT_EQ(ed->doc.textures.size(), 3u);
+    ASSERT_EQ(ed->doc().textures.size(), 3u);
     ASSERT_EQ(g().choiceBox(TileTexture).count(), 3);
 
     // Tiles tab: a run of three, two more with their own layer and collision, one updated.
@@ -742,8 +744,8 @@ TEST_F(TilesTest, TileSetBuiltOnAllFourTabsIsFoundAgainInAFreshEditor) {
     ASSERT_TRUE(fs::is_regular_file(tileSetDir / "built.mrqt"));
     restart("../../Data/TileSets/built.mrqt");
 
-    EXPECT_EQ(ed->doc.tileWidth, 32);
-    EXPECT_EQ(ed->doc.tileHeight, 48);
+    EXPECT_EQ(ed->doc().tileWidth, 32);
+    EXPECT_EQ(ed->doc().tileHeight, 48);
     EXPECT_EQ(g().editableChoiceBox(TileWidth).text(), "32");
     EXPECT_EQ(g().editableChoiceBox(TileHeight).text(), "48");
 
@@ -753,16 +755,16 @@ TEST_F(TilesTest, TileSetBuiltOnAllFourTabsIsFoundAgainInAFreshEditor) {
     EXPECT_EQ(materialList.cellText(0, 1), "R86 G160 B60");
     EXPECT_EQ(materialList.cellText(2, 0), "Lava");
     EXPECT_EQ(materialList.cellText(2, 1), "R230 G80 B20");
-    EXPECT_EQ(document::FindMaterial(ed->doc, "Stone")->description, "Rock and walls");
-    EXPECT_EQ(document::FindMaterial(ed->doc, "Grass")->description, "Soft ground");
+    EXPECT_EQ(document::FindMaterial(ed->doc(), "Stone")->description, "Rock and walls");
+    EXPECT_EQ(document::FindMaterial(ed->doc(), "Grass")->description, "Soft ground");
 
     // The textures, byte for byte as the files were; the deleted one stays gone.
     std::vector<std::string> expectedTextures = texturesBeforeDelete;
     expectedTextures.erase(std::find(expectedTextures.begin(), expectedTextures.end(), "dirt.bmp"));
-    EXPECT_EQ(ed->doc.textures.names(), expectedTextures);
+    EXPECT_EQ(ed->doc().textures.names(), expectedTextures);
     ASSERT_EQ(g().listView(TexturesList).rowCount(), 3);
     for (const char* name : {"grass.png", "stone.jpg", "lava.tga"}) {
-        const document::Texture* texture = document::FindTexture(ed->doc, name);
+        const document::Texture* texture = document::FindTexture(ed->doc(), name);
         ASSERT_NE(texture, nullptr) << name;
         const auto data = texture->data();
         EXPECT_EQ(std::string(reinterpret_cast<const char*>(data.data()), data.size()), readFile(examples / name))

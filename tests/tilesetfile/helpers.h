@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "document/tileset.h"
+#include "tempfolder.h"
 #include "tilesetfile/format.h"
 
 namespace testhelp {
@@ -94,15 +95,8 @@ inline void expectSameDocument(const marquetor::document::TileSet& a, const marq
     for (const auto& g : b.tileGroups.items()) EXPECT_EQ(g->tileIndex.size(), g->tiles.size());
 }
 
-class TempDir : public ::testing::Test {
+class TempDir : public testsupport::TempFolderTest {
 protected:
-    void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "mrqt-file-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        dir = templ;
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     static void writeFile(const fs::path& p, const Bytes& content) {
         std::ofstream out(p, std::ios::binary);
         out.write(reinterpret_cast<const char*>(content.data()), static_cast<std::streamsize>(content.size()));
@@ -118,8 +112,6 @@ protected:
         std::sort(out.begin(), out.end());
         return out;
     }
-
-    fs::path dir;
 };
 
 }  // namespace testhelp

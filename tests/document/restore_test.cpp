@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <limits>
 
 #include "document/restore.h"
 
@@ -167,4 +168,95 @@ TEST(Restore, SwappedOutContentComesBackWholeAndSerialsStayUnique) {
     // A group that does not exist: nothing happens.
     SwapContent(set, 2, held);
     EXPECT_EQ(pictureOf(set), before);
+}
+
+TEST(Restore, SortedOrdersAreTheOrdersTheSortsGive) {
+    TileSet set = sample();
+    AddMaterial(set, "apple", 0, "");
+    AddMaterial(set, "Zinc", 0, "");
+    AddMaterial(set, "\xC3\x84rger", 0, "");   // a byte above 127 sorts after every ASCII one
+    TileGroup& group = *LookUpTileGroup(set, kTileGroup);
+    const std::vector<Material*> materials = SortedMaterialOrder(set);
+    const std::vector<Tile*> tiles = SortedTileOrder(group);
+    EXPECT_EQ(MaterialOrder(set).size(), materials.size());
+    EXPECT_NE(MaterialOrder(set), materials);   // the list itself stays as it was
+    SortMaterials(set);
+    SortTiles(group);
+    EXPECT_EQ(MaterialOrder(set), materials);
+    EXPECT_EQ(TileOrder(group), tiles);
+}
+
+TEST(Restore, ManyTilesTakenOutInOnePassComeBackAtTheirPlaces) {
+    TileSet set = sample();
+    TileGroup& group = *LookUpTileGroup(set, kTileGroup);
+    for (int id = 100; id < 110; ++id) {
+        group.tiles.moveToLast();
+        AddTile(group, id, "A", "Stone", 2, 1);
+    }
+    group.tiles.selectAt(5);
+    const Picture before = pictureOf(set);
+    const std::vector<Tile*> order = TileOrder(group);
+
+    // Out of order, or past the end: nothing is taken.
+    const std::vector<std::size_t> unordered{3, 1};
+    EXPECT_TRUE(TakeTiles(group, unordered).empty());
+    const std::vector<std::size_t> pastEnd{1, 14};
+    EXPECT_TRUE(TakeTiles(group, pastEnd).empty());
+    EXPECT_EQ(pictureOf(set), before);
+
+    // The first, two in the middle side by side, and the last.
+    const std::vector<std::size_t> positions{0, 6, 7, 13};
+    std::vector<std::unique_ptr<Tile>> taken = TakeTiles(group, positions);
+    ASSERT_EQ(taken.size(), 4u);
+    for (std::size_t i = 0; i < taken.size(); ++i) {
+        EXPECT_EQ(taken[i].get(), order[positions[i]]);
+        EXPECT_EQ(group.tileIndex.count(taken[i]->id), 0u);
+    }
+    EXPECT_EQ(group.tiles.size(), 10u);
+    EXPECT_EQ(group.tileIndex.size(), 10u);
+    EXPECT_EQ(group.tiles.cursor(), -1);   // the record before the first taken: none
+    const std::vector<Tile*> rest = TileOrder(group);
+    EXPECT_EQ(rest, (std::vector<Tile*>{order[1], order[2], order[3], order[4], order[5], order[8], order[9],
+                                        order[10], order[11], order[12]}));
+
+    // A tile with an ID that came back meanwhile is refused, the tiles stay with the caller.
+    AddTile(group, taken[1]->id, "A", "Grass", 0, 0);
+    EXPECT_FALSE(PutTilesBack(group, positions, taken));
+    EXPECT_EQ(taken.size(), 4u);
+    EXPECT_EQ(group.tiles.size(), 11u);
+    DeleteTile(set, kTileGroup, taken[1]->id);
+    EXPECT_EQ(TileOrder(group), rest);
+    // So are positions that do not fit the list the tiles go back into.
+    const std::vector<std::size_t> tooFar{0, 6, 7, 14};
+    EXPECT_FALSE(PutTilesBack(group, tooFar, taken));
+    EXPECT_EQ(group.tileIndex.size(), 10u);
+
+    ASSERT_TRUE(PutTilesBack(group, positions, taken));
+    EXPECT_TRUE(taken.empty());
+    EXPECT_EQ(group.tiles.cursor(), 0);
+    group.tiles.selectAt(5);
+    EXPECT_EQ(pictureOf(set), before);
+}
+
+TEST(Restore, ATextureNoMapHeldYetGetsAFreshSerialAndGoesInAsTheNewest) {
+    TileSet set = sample();
+    // "ab" shares the bucket of "A" and "b#"; read from nowhere, it is made by hand here.
+    TakenTexture ab = TakeTexture(set, "ab");
+    TileSet other = sample();
+    const std::uint64_t usedSerial = FindTexture(set, "x.png")->serial;
+    auto fresh = std::make_unique<Texture>();
+    fresh->name = "ab";
+    TakenTexture incoming{std::move(fresh), std::numeric_limits<std::size_t>::max()};
+    ASSERT_TRUE(PutTextureBack(set, incoming));
+    const Texture* entered = FindTexture(set, "ab");
+    ASSERT_NE(entered, nullptr);
+    EXPECT_GT(entered->serial, usedSerial);
+    EXPECT_NE(entered->serial, ab.record->serial);
+    // Where AddTexture puts a new name of that bucket: first in the walk of the bucket.
+    DeleteTexture(other, "ab");
+    putTexture(other, "ab", "");
+    std::vector<std::string> walk, expected;
+    set.textures.forEach([&](const Texture& t) { walk.push_back(t.name); });
+    other.textures.forEach([&](const Texture& t) { expected.push_back(t.name); });
+    EXPECT_EQ(walk, expected);
 }

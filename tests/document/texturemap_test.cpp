@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "document/tileset.h"
+#include "tempfolder.h"
 
 using namespace marquetor::document;
 namespace fs = std::filesystem;
@@ -24,19 +25,12 @@ std::unique_ptr<std::uint8_t[]> bytesOf(std::string_view text) {
 
 std::string contentOf(const Texture& t) { return std::string(t.data().begin(), t.data().end()); }
 
-class TempDir : public ::testing::Test {
+class TempDir : public testsupport::TempFolderTest {
 protected:
-    void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "mrqt-doc-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        dir = templ;
-    }
-    void TearDown() override { fs::remove_all(dir); }
     void write(const std::string& name, std::string_view content) {
         std::ofstream(dir / name, std::ios::binary) << content;
     }
     std::string folder() const { return dir.string() + "/"; }
-    fs::path dir;
 };
 
 }  // namespace
@@ -136,6 +130,16 @@ TEST_F(TempDir, AddTextureReadsTheWholeFile) {
     EXPECT_FALSE(AddTexture(set, folder(), "rock.png"));
     EXPECT_EQ(contentOf(*rock), png);
     EXPECT_EQ(rock->serial, serial);
+
+    // Read without entering it: a record of its own that no map holds yet (serial 0), what
+    // AddTexture refuses refused here too.
+    const std::unique_ptr<Texture> read = ReadTextureFile(folder(), "rock.png");
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->name, "rock.png");
+    EXPECT_EQ(contentOf(*read), "changed");
+    EXPECT_EQ(read->serial, 0u);
+    EXPECT_EQ(ReadTextureFile(folder(), "missing.png"), nullptr);
+    EXPECT_EQ(ReadTextureFile(folder(), ""), nullptr);
 }
 
 TEST_F(TempDir, AddTextureRefusesWhatItCannotReadWhole) {

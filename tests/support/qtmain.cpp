@@ -1,5 +1,6 @@
-// The editor's tests run the real widgets. Without a display they draw offscreen, on a
-// screen large enough for the whole 512 x 768 window (the offscreen default is 800 x 600).
+// The main of the test programs that run the real widgets (the editor's and the
+// platform's). Without a display they draw offscreen, on a screen large enough for the whole
+// 512 x 768 window (the offscreen default is 800 x 600).
 #include <QApplication>
 
 #include <gtest/gtest.h>

@@ -4,6 +4,7 @@
 #include <QBuffer>
 #include <QColorDialog>
 #include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QHeaderView>
 #include <QImage>
@@ -16,7 +17,6 @@
 #include <QPushButton>
 #include <QSpinBox>
 #include <QTableView>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -37,6 +37,7 @@
 #include "platform/image.h"
 #include "platform/textcodec.h"
 #include "platform/window.h"
+#include "tempfolder.h"
 
 namespace mp = marquetor::platform;
 
@@ -497,18 +498,11 @@ namespace {
 // Runs a test in a fresh folder as the working directory.
 class InFolder {
 public:
-    InFolder() : m_previous(std::filesystem::current_path()) {
-        m_dir.setAutoRemove(false);   // Qt cannot name files whose names are not UTF-8
-        std::filesystem::current_path(m_dir.path().toStdString());
-    }
-    ~InFolder() {
-        std::filesystem::current_path(m_previous);
-        std::error_code ec;
-        std::filesystem::remove_all(m_dir.path().toStdString(), ec);
-    }
+    InFolder() : m_previous(std::filesystem::current_path()) { std::filesystem::current_path(m_dir.path()); }
+    ~InFolder() { std::filesystem::current_path(m_previous); }
 
 private:
-    QTemporaryDir m_dir;
+    testsupport::TempFolder m_dir;   // removed after the working directory went back
     std::filesystem::path m_previous;
 };
 
@@ -782,8 +776,8 @@ TEST(Image, CreateFillDecodeLoadAndScale) {
     image.scale(128, 128);   // nothing to scale
     EXPECT_TRUE(image.empty());
 
-    QTemporaryDir dir;
-    const std::filesystem::path file = dir.filePath("p.png").toStdString();
+    testsupport::TempFolder dir;
+    const std::filesystem::path file = dir.path() / "p.png";
     {
         std::ofstream out(file, std::ios::binary);
         out.write(png.constData(), png.size());
@@ -793,16 +787,16 @@ TEST(Image, CreateFillDecodeLoadAndScale) {
     EXPECT_EQ(image.width(), 128);
     EXPECT_EQ(image.height(), 64);
     EXPECT_EQ(image.pixels().pixels.size(), 128u * 64u * 4u);
-    EXPECT_FALSE(image.load(dir.filePath("missing.png").toStdString()));
+    EXPECT_FALSE(image.load(dir.path() / "missing.png"));
     EXPECT_TRUE(image.empty());
-    EXPECT_FALSE(image.load(dir.path().toStdString()));   // a folder is no image
+    EXPECT_FALSE(image.load(dir.path()));   // a folder is no image
     // A pipe with nobody writing is refused at once instead of blocking the editor.
-    const std::string pipe = dir.filePath("pipe.png").toStdString();
+    const std::string pipe = (dir.path() / "pipe.png").string();
     ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
     EXPECT_FALSE(image.load(pipe));
     // A file too large to be any picture the decoders accept is refused by its size, before
     // a byte is read (a sparse file: it takes no room on disk).
-    const std::filesystem::path huge = dir.filePath("huge.png").toStdString();
+    const std::filesystem::path huge = dir.path() / "huge.png";
     {
         std::ofstream out(huge, std::ios::binary);
         out.write(png.constData(), png.size());
@@ -925,8 +919,8 @@ TEST(QtDialogs, MessageAndQuestionBoxes) {
 }
 
 TEST(QtDialogs, FileRequestersAndColourChooser) {
-    QTemporaryDir dir;
-    const QString folder = dir.path() + "/TileSets";
+    testsupport::TempFolder dir;
+    const QString folder = QString::fromStdString((dir.path() / "TileSets").string());
     ASSERT_TRUE(QDir().mkpath(folder));
     const std::string folderBytes = (folder + "/").toStdString();
     mp::QtDialogs dialogs;

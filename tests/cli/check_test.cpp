@@ -117,11 +117,3 @@ TEST_F(Check, ReportsEveryPlantedFaultNamingItsRecord) {
     EXPECT_EQ(findings[3]["names"], Json::parse(R"(["Ärger", "ärger"])"));
     EXPECT_EQ(findings[15]["collision"], -1);
 }
-
-TEST(FoldCase, FoldsLettersOfEveryScriptAndOfWindows1252Texts) {
-    EXPECT_EQ(cli::FoldCase("Grass.PNG"), "grass.png");
-    EXPECT_EQ(cli::FoldCase("\xC3\x84rger"), "\xC3\xA4rger");        // UTF-8 Ä
-    EXPECT_EQ(cli::FoldCase("\xC4rger"), "\xC3\xA4rger");            // Windows-1252 Ä, as shown
-    EXPECT_EQ(cli::FoldCase("\xD0\x9C\xD0\xB0"), "\xD0\xBC\xD0\xB0");   // Cyrillic Ма
-    EXPECT_NE(cli::FoldCase("rock1"), cli::FoldCase("rock2"));
-}
