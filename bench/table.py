@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs every benchmark figure of Marquetor and prints one table.
 
-Usage: bench/table.py BUILD_DIR   (bench/run.sh calls it after the Release build)
+Usage: bench/table.py BUILD_DIR [SECTION...]   (bench/run.sh calls it after the Release build;
+       sections by the names of their methods, such as `readers`; all by default)
 
 Each figure is a ratio against a baseline measured in the same run (or against a fixed
 budget where the target is a time or a share of one processor), with the medians behind
@@ -476,7 +477,47 @@ class Bench:
         self.mrqtBuild(mrqt)
         self.mrqtCheck(mrqt)
 
-    # ---- 10. the tile palette ------------------------------------------------------------
+    # ---- 10. the readers of readers/ -----------------------------------------------------
+
+    # Each reader's load of the 1,000,000-tile set against the library's, both through a
+    # program that loads the file once and prints "load_seconds S" (the file's reading
+    # included), in fresh processes taking turns.
+    READERS = (("c", "C reader (marquetor.h)", 1.5), ("rust", "Rust reader", 1.5),
+               ("csharp", "C# reader (Mono)", 4.0), ("js", "JavaScript reader (Node)", 4.0),
+               ("lua", "Lua reader (dump-lua: LuaJIT first)", 4.0), ("python", "Python reader (mrqt.py)", 15.0))
+
+    def readers(self):
+        print("bench: 10 the readers in other languages ...", file=sys.stderr)
+        baseline = self.tool("marquetor_reader_baseline")
+        folder = os.path.join(self.build, "readers")
+
+        def seconds(program):
+            out = self.run([program, "--time", self.tiles]).stdout.split()
+            if len(out) != 2 or out[0] != "load_seconds":
+                fail(program + " --time printed " + repr(" ".join(out)))
+            return float(out[1])
+
+        present = [(lang, label, target, os.path.join(folder, "dump-" + lang)) for lang, label, target in self.READERS]
+        times = {lang: [] for lang, _, _, program in present if os.path.exists(program)}
+        library = []
+        for _ in range(3 if QUICK else 5):
+            library.append(seconds(baseline))
+            for lang, _, _, program in present:
+                if lang in times:
+                    times[lang].append(seconds(program))
+        b = statistics.median(library)
+        self.results["readers_library_load_s"] = b
+        for lang, label, target, program in present:
+            if lang not in times:
+                self.add("10", label + ", 1,000,000 tiles", "not built", "library %.0f ms" % (b * 1e3), 0.0,
+                         "<= %g" % target, False, "no %s in this build (its toolchain missing?)" % os.path.basename(program))
+                continue
+            m = statistics.median(times[lang])
+            self.results["reader_%s_load_s" % lang] = m
+            self.add("10", label + ", 1,000,000 tiles", "%.0f ms" % (m * 1e3), "library %.0f ms" % (b * 1e3), m / b,
+                     "<= %g" % target, m / b <= target, "load of the file, reading included")
+
+    # ---- 11. the tile palette ------------------------------------------------------------
 
     PALETTE_LINES = (("BM_PaletteOpen", "Palette: open (made, shown, painted)"),
                      ("BM_PaletteScroll", "Palette: scroll by a screen"),
@@ -484,7 +525,7 @@ class Bench:
                      ("BM_PaletteFilterKey", "Palette: a filter keystroke, longest cycle"))
 
     def palette(self):
-        print("bench: 10 the tile palette ...", file=sys.stderr)
+        print("bench: 11 the tile palette ...", file=sys.stderr)
         gen = self.tool("marquetor_generate")
         # A million tiles naming a thousand textures (and a thousand materials).
         million = os.path.join(self.data, "palette-million.mrqt")
@@ -501,11 +542,11 @@ class Bench:
                 if name == "BM_PaletteFilterKey":
                     c = counters.get(name, {})
                     note = "main thread only; done in %.0f ms over %.0f cycles" % (c.get("done_ms", 0), c.get("cycles", 0))
-                self.add("10", "%s, %s" % (label, tiles), ("%.2f ms" if v < 1 else "%.1f ms") % v, "budget 16 ms",
+                self.add("11", "%s, %s" % (label, tiles), ("%.2f ms" if v < 1 else "%.1f ms") % v, "budget 16 ms",
                          v / 16, "<= 16 ms", v <= 16, note)
             c = counters.get("BM_PaletteMemory", {})
             per = c.get("bytes_per_tile", float("nan"))
-            self.add("10", "Palette: memory added per tile, %s" % tiles, "%.1f B/tile" % per, "budget 16 B/tile",
+            self.add("11", "Palette: memory added per tile, %s" % tiles, "%.1f B/tile" % per, "budget 16 B/tile",
                      per / 16, "<= 16 B", per <= 16,
                      "filtered twice + all selected; apart: %.1f MiB whatever the tiles (all in %.1f B/tile), "
                      "%.1f MiB of pictures" % (c.get("fixed_mib", 0), c.get("all_in_per_tile", 0), c.get("picture_mib", 0)))
@@ -528,22 +569,18 @@ class Bench:
             json.dump({"rows": self.rows, "results": self.results}, f, indent=1)
 
 
+SECTIONS = ("fileThroughput", "recordParsing", "editor", "idle", "previews", "startup", "memory", "millionTiles",
+            "mrqtCommands", "readers", "palette")
+
+
 def main():
-    if len(sys.argv) != 2:
-        fail("usage: bench/table.py BUILD_DIR")
+    if len(sys.argv) < 2 or any(name not in SECTIONS for name in sys.argv[2:]):
+        fail("usage: bench/table.py BUILD_DIR [SECTION...]   (sections: %s; all by default)" % " ".join(SECTIONS))
     b = Bench(sys.argv[1])
     started = time.perf_counter()
     b.generate()
-    b.fileThroughput()
-    b.recordParsing()
-    b.editor()
-    b.idle()
-    b.previews()
-    b.startup()
-    b.memory()
-    b.millionTiles()
-    b.palette()
-    b.mrqtCommands()
+    for name in sys.argv[2:] or SECTIONS:
+        getattr(b, name)()
     print("bench: done in %.0f s" % (time.perf_counter() - started), file=sys.stderr)
     b.table()
 
