@@ -2,7 +2,9 @@
 // the Tiles tab, and the undo and redo of a Delete and of a Sort; the material of a thousand
 // tiles set, and a thousand tiles deleted, at once (the Tile Palette's commands); a
 // tile-size edit with the TileSet tab's account; Add, Update and Delete on the Materials tab
-// (list rebuilds and repaint included); Open against loading the same file alone. The file comes from
+// (list rebuilds and repaint included); Open against loading the same file alone; the tile
+// palette (opening it, a scroll by a screen, a click on a tile, a keystroke in its filter, a
+// change of a thousand selected tiles, its memory). The file comes from
 // MARQUETOR_BENCH_FILE (run.sh generates it); table.py picks the benchmarks per file.
 //
 // Each operation is timed until the editor has come to rest: the handler, then loop cycles
@@ -11,9 +13,18 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QAbstractScrollArea>
 #include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QScrollBar>
 #include <QtGlobal>
 
+#include <malloc.h>
+#include <time.h>
+
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <algorithm>
@@ -29,10 +40,12 @@
 #include "editor/filecommands.h"
 #include "editor/mainwindow.h"
 #include "editor/materialstab.h"
+#include "editor/palette.h"
 #include "editor/refresh.h"
 #include "editor/tilecommands.h"
 #include "editor/tilestab.h"
 #include "document/restore.h"
+#include "platform/cellgrid.h"
 #include "platform/dialogs.h"
 #include "tilesetfile/format.h"
 
@@ -379,6 +392,222 @@ void BM_TileSetAccount(benchmark::State& state) {
         state.SkipWithError("the account did not follow the edit");
 }
 
+// ---- The tile palette ----
+//
+// Timed as the main thread's processor time (its own clock): what the palette costs the
+// loop, the decoding threads apart, and the same on a machine busy with other work. The
+// wall-clock time goes into a counter beside it.
+
+using Clock = std::chrono::steady_clock;
+
+double mainThreadSeconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Runs `act` as one timed repetition: its main-thread time is the iteration's time, its
+// wall-clock time is added up in `wall`.
+template <class Act>
+void timeOnMainThread(benchmark::State& state, double& wall, Act act) {
+    const double start = mainThreadSeconds();
+    const Clock::time_point began = Clock::now();
+    act();
+    state.SetIterationTime(mainThreadSeconds() - start);
+    wall += std::chrono::duration<double>(Clock::now() - began).count();
+}
+
+void reportWall(benchmark::State& state, double wall) {
+    state.counters["wall_ms"] = benchmark::Counter(wall * 1e3 / static_cast<double>(std::max<std::int64_t>(1, state.iterations())));
+}
+
+platform::CellGrid& paletteTiles(editor::Editor& ed) {
+    return platform::CellGridOf(ed.gadgets(), editor::gadget::PaletteTiles);
+}
+
+// View > Tile Palette, as the menu item raises it.
+void choosePalette(editor::Editor& ed) {
+    ed.queue.push({platform::kEventMenu, editor::menu::Palette, 0});
+    settle(ed);
+}
+
+// The filter field emptied as the user would, and nothing pending.
+void emptyFilter(editor::Editor& ed) {
+    ed.gadgets().textField(editor::gadget::PaletteFilter).setText("");
+    settle(ed);
+}
+
+// The main window on its Tiles tab, where a click in the palette takes it. (On the TileSet
+// tab its account checks the textures' pictures in the idle cycles: work of its own.)
+void tilesTabInFront(editor::Editor& ed) {
+    ed.gadgets().panel(editor::gadget::Panel).setState(3);
+    settle(ed);
+}
+
+// The palette open on its Tiles page, with no filter.
+void paletteReady(editor::Editor& ed) {
+    tilesTabInFront(ed);
+    if (!ed.palette.window || !ed.palette.window->isVisible()) choosePalette(ed);
+    ed.gadgets().panel(editor::gadget::PalettePages).setState(0);
+    emptyFilter(ed);
+}
+
+// A key typed into a widget, as the keyboard gives it.
+void typeKey(QWidget* widget, Qt::Key key, const QString& text) {
+    QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &down);
+    QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(widget, &up);
+}
+
+// The palette made and shown afresh, until it is painted (the pictures decode elsewhere).
+void BM_PaletteOpen(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    double wall = 0;
+    tilesTabInFront(ed);
+    for (auto _ : state) {
+        ed.palette.window.reset();
+        settle(ed);
+        timeOnMainThread(state, wall, [&] { choosePalette(ed); });
+    }
+    reportWall(state, wall);
+    if (!ed.palette.window || paletteTiles(ed).cellCount() == 0) state.SkipWithError("the palette shows no tiles");
+}
+
+// The Tiles page scrolled by a screen and painted.
+void BM_PaletteScroll(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    paletteReady(ed);
+    QScrollBar* bar = qobject_cast<QAbstractScrollArea*>(paletteTiles(ed).widget())->verticalScrollBar();
+    double wall = 0;
+    for (auto _ : state) {
+        if (bar->value() + bar->pageStep() > bar->maximum()) {
+            bar->setValue(0);
+            settle(ed);
+        }
+        timeOnMainThread(state, wall, [&] {
+            bar->triggerAction(QAbstractSlider::SliderPageStepAdd);
+            settle(ed);
+        });
+    }
+    reportWall(state, wall);
+}
+
+// A click on a tile on screen: the Tiles tab follows (its row selected, its fields and
+// preview loaded).
+void BM_PaletteClick(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    paletteReady(ed);
+    platform::CellGrid& tiles = paletteTiles(ed);
+    QWidget* viewport = qobject_cast<QAbstractScrollArea*>(tiles.widget())->viewport();
+    int k = 0;
+    double wall = 0;
+    for (auto _ : state) {
+        const std::size_t first = tiles.firstVisible();
+        const std::size_t shown = std::max<std::size_t>(1, tiles.endVisible() - first);
+        const platform::Rect r = tiles.cellRect(first + static_cast<std::size_t>(7 * ++k) % shown);
+        const QPointF at(r.x + r.width / 2.0, r.y + r.height / 2.0);
+        QMouseEvent press(QEvent::MouseButtonPress, at, viewport->mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                          Qt::NoModifier);
+        QMouseEvent release(QEvent::MouseButtonRelease, at, viewport->mapToGlobal(at), Qt::LeftButton, Qt::NoButton,
+                            Qt::NoModifier);
+        timeOnMainThread(state, wall, [&] {
+            QApplication::sendEvent(viewport, &press);
+            QApplication::sendEvent(viewport, &release);
+            settle(ed);
+        });
+    }
+    reportWall(state, wall);
+    if (ed.gadgets().listView(editor::gadget::TilesList).selectedRow() < 0) state.SkipWithError("no row followed");
+}
+
+// The first key typed into the empty filter ("7": a scan of every tile). Reported: the
+// longest stretch of the main thread in one cycle from the key until the filter is done;
+// the counters hold the main thread's whole time, the wall-clock time and the cycles.
+void BM_PaletteFilterKey(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    paletteReady(ed);
+    platform::CellGrid& tiles = paletteTiles(ed);
+    auto* field = qobject_cast<QLineEdit*>(ed.gadgets().textField(editor::gadget::PaletteFilter).widget());
+    double total = 0;
+    double wall = 0;
+    double cycles = 0;
+    for (auto _ : state) {
+        emptyFilter(ed);
+        field->setFocus();
+        double longest = 0;
+        const Clock::time_point began = Clock::now();
+        double start = mainThreadSeconds();
+        typeKey(field, Qt::Key_7, QStringLiteral("7"));
+        for (int i = 0; i < 100000; ++i) {
+            editor::RunCycle(ed);
+            const double now = mainThreadSeconds();
+            longest = std::max(longest, now - start);
+            total += now - start;
+            start = now;
+            cycles += 1;
+            if (!tiles.filtering() && ed.frame.events.empty() && ed.queue.empty()) break;
+        }
+        wall += std::chrono::duration<double>(Clock::now() - began).count();
+        state.SetIterationTime(longest);
+    }
+    if (tiles.filter() != "7" || tiles.filtering()) state.SkipWithError("the filter did not finish");
+    const auto n = static_cast<double>(std::max<std::int64_t>(1, state.iterations()));
+    state.counters["done_ms"] = benchmark::Counter(total * 1e3 / n);
+    state.counters["wall_ms"] = benchmark::Counter(wall * 1e3 / n);
+    state.counters["cycles"] = benchmark::Counter(cycles / n);
+}
+
+std::size_t heapInUse() {
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+}
+
+// What the palette adds to the heap, per tile: made afresh, shown, then at its largest:
+// two filters one after the other (a scan's buffer kept beside the shown cells) and every
+// shown tile selected. What it takes whatever the number of tiles (the window, its
+// widgets and the window system's picture of it) is measured when it has just opened and
+// counted apart, as are the decoded pictures (a cache of at most 128 MiB).
+void BM_PaletteMemory(benchmark::State& state) {
+    if (!ready(state)) return;
+    editor::Editor& ed = *g_editor;
+    const std::size_t tileCount = document::LookUpTileGroup(ed.doc(), document::kTileGroup)->tiles.size();
+    tilesTabInFront(ed);
+    for (auto _ : state) {
+        ed.palette.window.reset();
+        settle(ed);
+        malloc_trim(0);
+        const std::size_t before = heapInUse();
+        choosePalette(ed);
+        platform::CellGrid& tiles = paletteTiles(ed);
+        // Just opened, the one thing it holds per tile is the selection's bit.
+        const double fixed = static_cast<double>(heapInUse()) - static_cast<double>(before) -
+                             static_cast<double>(tiles.pictureBytes()) - static_cast<double>(tileCount) / 8;
+        for (const char* filter : {"7", "70"}) {
+            ed.gadgets().textField(editor::gadget::PaletteFilter).setText(filter);
+            for (int i = 0; i < 100000 && (tiles.filtering() || !ed.queue.empty()); ++i) editor::RunCycle(ed);
+        }
+        tiles.widget()->setFocus();
+        QKeyEvent all(QEvent::KeyPress, Qt::Key_A, Qt::ControlModifier);
+        QApplication::sendEvent(tiles.widget(), &all);
+        settle(ed);
+        const std::size_t after = heapInUse();
+        const std::size_t pictures = tiles.pictureBytes();
+        const double added = static_cast<double>(after) - static_cast<double>(before) - static_cast<double>(pictures);
+        state.SetIterationTime(0);
+        state.counters["bytes_per_tile"] = benchmark::Counter((added - fixed) / static_cast<double>(tileCount));
+        state.counters["all_in_per_tile"] = benchmark::Counter(added / static_cast<double>(tileCount));
+        state.counters["fixed_mib"] = benchmark::Counter(fixed / (1 << 20));
+        state.counters["picture_mib"] = benchmark::Counter(static_cast<double>(pictures) / (1 << 20));
+        state.counters["selected"] = benchmark::Counter(static_cast<double>(tiles.selectedCount()));
+        emptyFilter(ed);
+    }
+}
+
 }  // namespace
 
 BENCHMARK(BM_LoadAlone)->Unit(benchmark::kMillisecond)->Iterations(1)->Repetitions(5);
@@ -398,6 +627,11 @@ BENCHMARK(BM_TileSetAccount)->Unit(benchmark::kMillisecond)->Iterations(5)->Repe
 BENCHMARK(BM_MaterialsAdd)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 BENCHMARK(BM_MaterialsUpdate)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
 BENCHMARK(BM_MaterialsDelete)->Unit(benchmark::kMillisecond)->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_PaletteOpen)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3)->Repetitions(5);
+BENCHMARK(BM_PaletteScroll)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_PaletteClick)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(5)->Repetitions(5);
+BENCHMARK(BM_PaletteFilterKey)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(3)->Repetitions(5);
+BENCHMARK(BM_PaletteMemory)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1)->Repetitions(1);
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -166,11 +166,21 @@ class Bench:
         with open(out) as f:
             report = json.load(f)
         runs = {}
+        counters = {}
+        standard = {"name", "family_index", "per_family_instance_index", "run_name", "run_type", "repetitions",
+                    "repetition_index", "threads", "iterations", "real_time", "cpu_time", "time_unit",
+                    "aggregate_name", "aggregate_unit", "error_occurred", "error_message"}
         for b in report["benchmarks"]:
             if b.get("run_type") == "aggregate":
                 continue
+            name = b["run_name"].split("/")[0]
             scale = {"ns": 1e-6, "us": 1e-3, "ms": 1.0, "s": 1e3}[b["time_unit"]]
-            runs.setdefault(b["run_name"].split("/")[0], []).append(b["real_time"] * scale)
+            runs.setdefault(name, []).append(b["real_time"] * scale)
+            for key, value in b.items():
+                if key not in standard and isinstance(value, (int, float)):
+                    counters.setdefault(name, {}).setdefault(key, []).append(value)
+        # The benchmarks' own counters (medians), for the lines that report them.
+        self.counters = {n: {k: statistics.median(v) for k, v in c.items()} for n, c in counters.items()}
         return {k: statistics.median(v) for k, v in runs.items()}
 
     # Undo and redo of a step over the tiles, each with the rebuild and the paint, a
@@ -507,6 +517,40 @@ class Bench:
             self.add("10", label + ", 1,000,000 tiles", "%.0f ms" % (m * 1e3), "library %.0f ms" % (b * 1e3), m / b,
                      "<= %g" % target, m / b <= target, "load of the file, reading included")
 
+    # ---- 11. the tile palette ------------------------------------------------------------
+
+    PALETTE_LINES = (("BM_PaletteOpen", "Palette: open (made, shown, painted)"),
+                     ("BM_PaletteScroll", "Palette: scroll by a screen"),
+                     ("BM_PaletteClick", "Palette: a click on a tile + the Tiles tab following"),
+                     ("BM_PaletteFilterKey", "Palette: a filter keystroke, longest cycle"))
+
+    def palette(self):
+        print("bench: 11 the tile palette ...", file=sys.stderr)
+        gen = self.tool("marquetor_generate")
+        # A million tiles naming a thousand textures (and a thousand materials).
+        million = os.path.join(self.data, "palette-million.mrqt")
+        self.run([gen, "--seed", "6", "--textures", "1000", "--texture-bytes", "65536", "--materials", "1000",
+                  "--tiles", "1000000", million])
+        for path, tiles, key in ((self.large, "100,000 tiles", "palette_100k"),
+                                 (million, "1,000,000 tiles, 1,000 textures", "palette_1m")):
+            m = self.googleBenchmark("marquetor_bench_editor", {"MARQUETOR_BENCH_FILE": path}, "BM_Palette")
+            counters = self.counters
+            self.results[key + "_ms"], self.results[key + "_counters"] = m, counters
+            for name, label in self.PALETTE_LINES:
+                v = m[name]
+                note = ""
+                if name == "BM_PaletteFilterKey":
+                    c = counters.get(name, {})
+                    note = "main thread only; done in %.0f ms over %.0f cycles" % (c.get("done_ms", 0), c.get("cycles", 0))
+                self.add("11", "%s, %s" % (label, tiles), ("%.2f ms" if v < 1 else "%.1f ms") % v, "budget 16 ms",
+                         v / 16, "<= 16 ms", v <= 16, note)
+            c = counters.get("BM_PaletteMemory", {})
+            per = c.get("bytes_per_tile", float("nan"))
+            self.add("11", "Palette: memory added per tile, %s" % tiles, "%.1f B/tile" % per, "budget 16 B/tile",
+                     per / 16, "<= 16 B", per <= 16,
+                     "filtered twice + all selected; apart: %.1f MiB whatever the tiles (all in %.1f B/tile), "
+                     "%.1f MiB of pictures" % (c.get("fixed_mib", 0), c.get("all_in_per_tile", 0), c.get("picture_mib", 0)))
+
     # ---- the table ---------------------------------------------------------------------
 
     def table(self):
@@ -526,7 +570,7 @@ class Bench:
 
 
 SECTIONS = ("fileThroughput", "recordParsing", "editor", "idle", "previews", "startup", "memory", "millionTiles",
-            "mrqtCommands", "readers")
+            "mrqtCommands", "readers", "palette")
 
 
 def main():

@@ -9,6 +9,7 @@
 
 #include "document/tileset.h"
 #include "editor/infopanelstate.h"
+#include "editor/palettestate.h"
 #include "editor/session.h"
 #include "platform/dialogs.h"
 #include "platform/events.h"
@@ -103,6 +104,7 @@ struct Editor {
 
     std::uint64_t editMenuVersion = 0;   // the history's version the Edit menu shows
     InfoPanel info;
+    Palette palette;   // after the window: its gadgets join the window's registry until it goes
 
     // The document, to read: every change goes through the session.
     const document::TileSet& doc() const { return session.doc(); }

@@ -5,6 +5,8 @@
 #include "editor/filedrop.h"
 #include "editor/infopanel.h"
 #include "editor/materialstab.h"
+#include "editor/palette.h"
+#include "editor/palettebar.h"
 #include "editor/texturestab.h"
 #include "editor/tilesettab.h"
 #include "editor/tilestab.h"
@@ -34,6 +36,7 @@ void dispatchMenu(Editor& ed, int item) {
     case menu::Close: CloseCommand(ed); break;
     case menu::Undo: UndoCommand(ed); break;
     case menu::Redo: RedoCommand(ed); break;
+    case menu::Palette: OpenPalette(ed); break;
     default: break;
     }
 }
@@ -72,6 +75,15 @@ void dispatchGadget(Editor& ed, int id) {
     case TileSort:
         HandleTilesGadget(ed, id);
         break;
+    case PaletteFilter:
+    case PaletteTiles:
+    case PaletteTextures:
+        HandlePaletteGadget(ed, id);
+        break;
+    case PaletteApply:
+    case PaletteDelete:
+        HandlePaletteBarGadget(ed, id);
+        break;
     default:
         break;   // panel, fields read by other handlers, images, labels
     }
@@ -101,6 +113,7 @@ void RunCycle(Editor& ed) {
     // What follows the cycle's changes, once however many there were.
     UpdateEditMenu(ed);
     UpdateInfoPanel(ed);
+    UpdatePalette(ed);
 }
 
 int RunEventLoop(Editor& ed) {

@@ -148,7 +148,7 @@ void setInitialValues(Editor& ed) {
 }
 
 void buildMenu(platform::Window& w) {
-    // "&" gives each title its Alt key; the titles read "File" and "Edit".
+    // "&" gives each title its Alt key; the titles read "File", "Edit" and "View".
     w.addMenuTitle("&File");
     w.addMenuItem(menu::New, "New", "Ctrl+N");
     w.addMenuSeparator();
@@ -159,6 +159,8 @@ void buildMenu(platform::Window& w) {
     w.addMenuTitle("&Edit");
     w.addMenuItem(menu::Undo, "Undo", "Ctrl+Z");
     w.addMenuItem(menu::Redo, "Redo", "Ctrl+Shift+Z; Ctrl+Y");
+    w.addMenuTitle("&View");
+    w.addMenuItem(menu::Palette, kPaletteTitle, kPaletteShortcut);
 }
 
 // The window shows the same icon as the desktop's menus; the title bar and client area

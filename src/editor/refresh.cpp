@@ -3,6 +3,7 @@
 #include "document/text.h"
 #include "editor/command.h"
 #include "editor/infopanel.h"
+#include "editor/palette.h"
 
 namespace marquetor::editor {
 
@@ -74,6 +75,7 @@ void Refresh(Editor& ed, unsigned parts, int tileRow) {
         if (tileRow >= 0) tiles.refreshRow(tileRow);
         else tiles.refreshRows();
     }
+    ShowInPalette(ed, parts);
 }
 
 void RefreshGadgets(Editor& ed) {
@@ -97,6 +99,8 @@ void RefreshGadgets(Editor& ed) {
     // 12. No current rows.
     ed.currentMaterialRow = -1;
     ed.currentTileRow = -1;
+    // The tile palette, when open, shows the new document.
+    ShowInPalette(ed, part::Everything);
     // The TileSet tab's account looks at the whole document again.
     ResetInfoPanel(ed);
 }

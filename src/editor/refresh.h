@@ -17,6 +17,7 @@ namespace marquetor::editor {
 // - Tiles: the tiles list is rebuilt; TileValues alone: its rows show the tiles' values
 //   again and its selection stays (only row `tileRow` is painted again when the change was
 //   to that one tile; -1: every row shown).
+// The tile palette, when open, follows the same parts (ShowInPalette).
 // A rebuilt list or box has no row selected or chosen; each reads its rows from the
 // document as they are shown, so a rebuild costs the same for ten rows and for a million.
 void Refresh(Editor& ed, unsigned parts, int tileRow = -1);

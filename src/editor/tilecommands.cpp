@@ -1,6 +1,7 @@
 #include "editor/tilecommands.h"
 
 #include <algorithm>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -124,20 +125,33 @@ private:
     std::vector<Tile*> m_other;
 };
 
-// One field of many tiles set to one value; the old values kept, one per tile.
+// Fields of many tiles set to one value each (any of material, layer and collision); the
+// old values of the fields it sets kept, one per tile.
 class SetTilesCommand final : public Command {
 public:
-    enum class Field { Material, Layer, Collision };
-
-    SetTilesCommand(Field field, std::vector<std::size_t> positions, SharedText text, std::int16_t number)
-        : m_field(field), m_positions(ascending(std::move(positions))), m_text(std::move(text)), m_number(number) {}
+    SetTilesCommand(std::vector<std::size_t> positions, const TileChanges& changes)
+        : m_positions(ascending(std::move(positions))),
+          m_setMaterial(changes.material.has_value()),
+          m_material(changes.material ? SharedText(*changes.material) : SharedText()),
+          m_layer(changes.layer),
+          m_collision(changes.collision) {}
+    // "Set Material of 50 Tiles", "Set Material and Layer of 50 Tiles",
+    // "Set Material, Layer and Collision of 1 Tile".
     std::string name() const override {
-        const char* field = m_field == Field::Material ? "Material" : m_field == Field::Layer ? "Layer" : "Collision";
-        return std::string("Set ") + field + " of " + CountName(m_positions.size(), "Tile", "Tiles");
+        std::vector<const char*> fields;
+        if (m_setMaterial) fields.push_back("Material");
+        if (m_layer) fields.push_back("Layer");
+        if (m_collision) fields.push_back("Collision");
+        std::string text = "Set ";
+        for (std::size_t i = 0; i < fields.size(); ++i) {
+            if (i > 0) text += i + 1 == fields.size() ? " and " : ", ";
+            text += fields[i];
+        }
+        return text + " of " + CountName(m_positions.size(), "Tile", "Tiles");
     }
     std::size_t heldBytes() const override {
-        return m_positions.capacity() * sizeof(std::size_t) + m_oldTexts.capacity() * sizeof(SharedText) +
-               m_oldNumbers.capacity() * sizeof(std::int16_t);
+        return m_positions.capacity() * sizeof(std::size_t) + m_oldMaterials.capacity() * sizeof(SharedText) +
+               (m_oldLayers.capacity() + m_oldCollisions.capacity()) * sizeof(std::int16_t);
     }
 
 protected:
@@ -147,25 +161,25 @@ protected:
         bool changes = false;
         for (const std::size_t position : m_positions) changes = changes || differs(group->tiles.at(position));
         if (!changes) return 0;
-        m_oldTexts.clear();
-        m_oldNumbers.clear();
-        if (m_field == Field::Material) m_oldTexts.reserve(m_positions.size());
-        else m_oldNumbers.reserve(m_positions.size());
+        m_oldMaterials.clear();
+        m_oldLayers.clear();
+        m_oldCollisions.clear();
+        if (m_setMaterial) m_oldMaterials.reserve(m_positions.size());
+        if (m_layer) m_oldLayers.reserve(m_positions.size());
+        if (m_collision) m_oldCollisions.reserve(m_positions.size());
         for (const std::size_t position : m_positions) {
             Tile& tile = group->tiles.at(position);
-            switch (m_field) {
-            case Field::Material:
-                m_oldTexts.push_back(std::move(tile.material));
-                tile.material = m_text;   // one text, shared by all of them
-                break;
-            case Field::Layer:
-                m_oldNumbers.push_back(tile.layer);
-                tile.layer = m_number;
-                break;
-            case Field::Collision:
-                m_oldNumbers.push_back(tile.collision);
-                tile.collision = m_number;
-                break;
+            if (m_setMaterial) {
+                m_oldMaterials.push_back(std::move(tile.material));
+                tile.material = m_material;   // one text, shared by all of them
+            }
+            if (m_layer) {
+                m_oldLayers.push_back(tile.layer);
+                tile.layer = *m_layer;
+            }
+            if (m_collision) {
+                m_oldCollisions.push_back(tile.collision);
+                tile.collision = *m_collision;
             }
         }
         return part::TileValues;
@@ -174,31 +188,28 @@ protected:
         TileGroup* group = tileGroupOf(session);
         for (std::size_t i = 0; i < m_positions.size(); ++i) {
             Tile& tile = group->tiles.at(m_positions[i]);
-            switch (m_field) {
-            case Field::Material: tile.material = std::move(m_oldTexts[i]); break;
-            case Field::Layer: tile.layer = m_oldNumbers[i]; break;
-            case Field::Collision: tile.collision = m_oldNumbers[i]; break;
-            }
+            if (m_setMaterial) tile.material = std::move(m_oldMaterials[i]);
+            if (m_layer) tile.layer = m_oldLayers[i];
+            if (m_collision) tile.collision = m_oldCollisions[i];
         }
         return part::TileValues;
     }
 
 private:
     bool differs(const Tile& tile) const {
-        switch (m_field) {
-        case Field::Material: return tile.material != m_text;
-        case Field::Layer: return tile.layer != m_number;
-        case Field::Collision: return tile.collision != m_number;
-        }
-        return false;
+        return (m_setMaterial && tile.material != m_material) || (m_layer && tile.layer != *m_layer) ||
+               (m_collision && tile.collision != *m_collision);
     }
 
-    Field m_field;
     std::vector<std::size_t> m_positions;   // ascending
-    SharedText m_text;                      // the material's name
-    std::int16_t m_number;                  // the layer or collision class
-    std::vector<SharedText> m_oldTexts;     // while applied: each tile's old material
-    std::vector<std::int16_t> m_oldNumbers;
+    bool m_setMaterial;
+    SharedText m_material;                  // the material's name
+    std::optional<std::int16_t> m_layer;
+    std::optional<std::int16_t> m_collision;
+    // While applied: each tile's old values of the fields set.
+    std::vector<SharedText> m_oldMaterials;
+    std::vector<std::int16_t> m_oldLayers;
+    std::vector<std::int16_t> m_oldCollisions;
 };
 
 class RemoveTilesCommand final : public Command {
@@ -251,17 +262,19 @@ std::unique_ptr<Command> SortTileList(std::vector<Tile*> order) {
 }
 
 std::unique_ptr<Command> SetMaterialOfTiles(std::vector<std::size_t> positions, std::string_view material) {
-    return std::make_unique<SetTilesCommand>(SetTilesCommand::Field::Material, std::move(positions),
-                                             SharedText(material), std::int16_t{0});
+    return SetValuesOfTiles(std::move(positions), TileChanges{std::string(material), std::nullopt, std::nullopt});
 }
 
 std::unique_ptr<Command> SetLayerOfTiles(std::vector<std::size_t> positions, std::int16_t layer) {
-    return std::make_unique<SetTilesCommand>(SetTilesCommand::Field::Layer, std::move(positions), SharedText(), layer);
+    return SetValuesOfTiles(std::move(positions), TileChanges{std::nullopt, layer, std::nullopt});
 }
 
 std::unique_ptr<Command> SetCollisionOfTiles(std::vector<std::size_t> positions, std::int16_t collision) {
-    return std::make_unique<SetTilesCommand>(SetTilesCommand::Field::Collision, std::move(positions), SharedText(),
-                                             collision);
+    return SetValuesOfTiles(std::move(positions), TileChanges{std::nullopt, std::nullopt, collision});
+}
+
+std::unique_ptr<Command> SetValuesOfTiles(std::vector<std::size_t> positions, const TileChanges& changes) {
+    return std::make_unique<SetTilesCommand>(std::move(positions), changes);
 }
 
 std::unique_ptr<Command> RemoveTiles(std::vector<std::size_t> positions) {

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -44,6 +46,14 @@ std::unique_ptr<Command> SortTileList(std::vector<document::Tile*> order);
 std::unique_ptr<Command> SetMaterialOfTiles(std::vector<std::size_t> positions, std::string_view material);
 std::unique_ptr<Command> SetLayerOfTiles(std::vector<std::size_t> positions, std::int16_t layer);
 std::unique_ptr<Command> SetCollisionOfTiles(std::vector<std::size_t> positions, std::int16_t collision);
+// Any of the three at once, one step: the fields that hold a value are set, the others kept
+// ("Set Material and Layer of 50 Tiles"). No step when none holds a value.
+struct TileChanges {
+    std::optional<std::string> material;
+    std::optional<std::int16_t> layer;
+    std::optional<std::int16_t> collision;
+};
+std::unique_ptr<Command> SetValuesOfTiles(std::vector<std::size_t> positions, const TileChanges& changes);
 // Delete of many tiles in one pass over the list, the cursor to the tile before the first of
 // them. "Delete 50 Tiles".
 std::unique_ptr<Command> RemoveTiles(std::vector<std::size_t> positions);

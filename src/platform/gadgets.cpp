@@ -25,6 +25,12 @@ void Gadget::setFocus() {
     if (m_widget != nullptr) m_widget->setFocus(Qt::OtherFocusReason);
 }
 
+void Gadget::setEnabled(bool enabled) {
+    if (m_widget != nullptr && m_widget->isEnabled() != enabled) m_widget->setEnabled(enabled);
+}
+
+bool Gadget::isEnabled() const { return m_widget != nullptr && m_widget->isEnabled(); }
+
 int Panel::state() const { return static_cast<QTabWidget*>(widget())->currentIndex(); }
 void Panel::setState(int tab) { static_cast<QTabWidget*>(widget())->setCurrentIndex(tab); }
 
@@ -42,6 +48,8 @@ void Gadgets::add(std::unique_ptr<Gadget> gadget) {
     }
     m_gadgets.emplace(id, std::move(gadget));
 }
+
+void Gadgets::remove(int id) { m_gadgets.erase(id); }
 
 Gadget* Gadgets::find(int id) const {
     const auto it = m_gadgets.find(id);

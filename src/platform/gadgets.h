@@ -26,6 +26,7 @@ struct Rect {
 enum class GadgetKind {
     Panel, ListView, ExplorerList, TextField, Label, ChoiceBox, EditableChoiceBox, SpinBox, Image, Button,
     ProblemList,   // platform/problemlist.h
+    CellGrid,      // platform/cellgrid.h
 };
 
 class Gadget {
@@ -37,6 +38,9 @@ public:
     GadgetKind kind() const { return m_kind; }
     QWidget* widget() const { return m_widget; }   // for tests and layout only
     void setFocus();
+    // A disabled gadget is greyed and takes no input.
+    void setEnabled(bool enabled);
+    bool isEnabled() const;
 
 private:
     int m_id;
@@ -213,6 +217,8 @@ public:
     Gadgets& operator=(const Gadgets&) = delete;
 
     void add(std::unique_ptr<Gadget> gadget);
+    // Forgets a gadget (its window went); unknown identifiers are passed over.
+    void remove(int id);
     Gadget* find(int id) const;
 
     Panel& panel(int id) const;

@@ -256,6 +256,12 @@ void Window::setMenuItemEnabled(int item, bool enabled) {
     if (found != m_impl->menuItems.end() && found->second->isEnabled() != enabled) found->second->setEnabled(enabled);
 }
 
+void Window::lendShortcuts(QWidget* other) const {
+    if (other == nullptr) return;
+    for (const auto& [item, action] : m_impl->menuItems)
+        if (!action->shortcuts().isEmpty()) other->addAction(action);
+}
+
 DroppedFiles Window::takeDroppedFiles() { return m_impl->drops != nullptr ? m_impl->drops->take() : DroppedFiles{}; }
 
 void Window::addMenuSeparator() {

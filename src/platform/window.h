@@ -72,6 +72,8 @@ public:
     // shortcuts do nothing.
     void setMenuItemText(int item, std::string_view text);
     void setMenuItemEnabled(int item, bool enabled);
+    // The menu items' shortcuts work in another window of the program too (a tool window).
+    void lendShortcuts(QWidget* other) const;
 
     // The oldest drop of files on the window not yet taken (each raised one kEventDropFiles).
     DroppedFiles takeDroppedFiles();

@@ -312,7 +312,7 @@ TEST_F(ShellTest, TheWindowShowsTheProgramIconInFourSizes) {
 TEST_F(ShellTest, FileMenuHasItsItemsAndShortcuts) {
     auto* bar = window()->findChild<QMenuBar*>();
     ASSERT_NE(bar, nullptr);
-    ASSERT_EQ(bar->actions().size(), 2);
+    ASSERT_EQ(bar->actions().size(), 3);
     QAction* title = bar->actions().first();
     EXPECT_EQ(title->text().remove('&').toStdString(), "File");
     ASSERT_NE(title->menu(), nullptr);
@@ -331,6 +331,13 @@ TEST_F(ShellTest, FileMenuHasItsItemsAndShortcuts) {
     std::vector<std::string> editItems;
     for (QAction* a : edit->menu()->actions()) editItems.push_back(a->isSeparator() ? "-" : a->text().remove('&').toStdString());
     EXPECT_EQ(editItems, (std::vector<std::string>{"Undo", "Redo"}));
+    // "View" follows "Edit".
+    QAction* view = bar->actions().at(2);
+    EXPECT_EQ(view->text().remove('&').toStdString(), "View");
+    ASSERT_NE(view->menu(), nullptr);
+    std::vector<std::string> viewItems;
+    for (QAction* a : view->menu()->actions()) viewItems.push_back(a->isSeparator() ? "-" : a->text().remove('&').toStdString());
+    EXPECT_EQ(viewItems, (std::vector<std::string>{"Tile Palette"}));
 }
 
 TEST_F(ShellTest, TileSizeBoxesStoreTheNumberOfTheirText) {
