@@ -5,6 +5,7 @@
 #include "editor/filedrop.h"
 #include "editor/infopanel.h"
 #include "editor/materialstab.h"
+#include "editor/recovery.h"
 #include "editor/texturestab.h"
 #include "editor/tilesettab.h"
 #include "editor/tilestab.h"
@@ -87,6 +88,8 @@ void DispatchEvent(Editor& ed, const platform::FrameEvent& event) {
     // window is in front, so the unsaved-changes question is never skipped.
     case platform::kEventCloseWindow: CloseCommand(ed); break;
     case platform::kEventDropFiles: HandleFileDrop(ed); break;
+    // Back from another program: the document's file may have been changed there.
+    case platform::kEventActivateWindow: CheckFileOnDisk(ed); break;
     default: break;
     }
 }
@@ -101,6 +104,7 @@ void RunCycle(Editor& ed) {
     // What follows the cycle's changes, once however many there were.
     UpdateEditMenu(ed);
     UpdateInfoPanel(ed);
+    KeepRecoveryCopy(ed);
 }
 
 int RunEventLoop(Editor& ed) {
