@@ -11,7 +11,7 @@
 #include "document/tileset.h"
 #include "fileio/identity.h"
 #include "editor/infopanelstate.h"
-#include "editor/recovery.h"
+#include "editor/recoverykeeper.h"
 #include "editor/session.h"
 #include "platform/dialogs.h"
 #include "platform/events.h"

@@ -9,6 +9,9 @@
 
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include "tilesetfile/format.h"
 
 namespace fs = std::filesystem;
@@ -117,9 +120,13 @@ TEST_F(FileChangedTest, SaveAsksBeforeOverwritingAnotherProgramsChanges) {
 }
 
 TEST_F(FileChangedTest, AReplacedFileAsksAndAGoneFileIsSimplySaved) {
-    // The same bytes under the same name, but another file (a new inode): asked.
+    // The same bytes and times under the same name, but another file (a new inode): asked.
     const fs::path temp = tileSetDir / "replacement";
     writeFile(temp, readFile(level));
+    struct stat old {};
+    ASSERT_EQ(::stat(level.c_str(), &old), 0);
+    const struct timespec times[2] = {old.st_atim, old.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, temp.c_str(), times, 0), 0);
     fs::rename(temp, level);
     dialogs.answers.push_back(platform::Answer::No);
     save();
