@@ -11,7 +11,7 @@ FUZZ_BUILD  ?= build-fuzz
 BENCH_BUILD ?= build-bench
 JOBS        ?= $(shell nproc)
 FUZZ_SECONDS ?= 300
-SMOKE_SECONDS ?= 20
+SMOKE_SECONDS ?= 15
 
 EXAMPLE_DIR := examples/demo-game/Tools/Marquetor
 EXAMPLE_FILE := ../../Data/TileSets/demo.mrqt
@@ -23,8 +23,13 @@ all: build
 deps:
 	@scripts/install-deps.sh
 
+# Debug information as line tables (-g1): backtraces and sanitizer reports keep their file
+# and line, and the build takes about a third less time than with full -g.
+LINE_TABLES := -DCMAKE_C_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG" \
+  -DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O2 -g1 -DNDEBUG"
+
 $(BUILD)/build.ninja:
-	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LINE_TABLES)
 
 build: deps $(BUILD)/build.ninja
 	cmake --build $(BUILD) -j $(JOBS)
@@ -54,7 +59,7 @@ package: build
 	cd $(BUILD) && cpack -G DEB
 
 $(FUZZ_BUILD)/build.ninja:
-	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LINE_TABLES) \
 	  -DMARQUETOR_FUZZ=ON -DMARQUETOR_GUI=OFF -DMARQUETOR_TESTS=OFF
 
 fuzz-build: deps $(FUZZ_BUILD)/build.ninja

@@ -289,15 +289,19 @@ void undoOrRedo(benchmark::State& state, bool redo, bool (*make)(editor::Editor&
     }
 }
 
-// A thousand tiles spread over the whole list, a different thousand each repetition: what a
-// selection in the Tile Palette hands to one command.
-std::vector<std::size_t> spreadTiles(editor::Editor& ed, int k) {
-    const std::size_t count = document::LookUpTileGroup(ed.doc(), document::kTileGroup)->tiles.size();
-    constexpr std::size_t kSelected = 1000;
+// A thousand tiles spread over the whole list, a different thousand each time (the k-th
+// thousand starts at k modulo the spacing): what a selection in the Tile Palette hands to
+// one command.
+constexpr std::size_t kSelected = 1000;
+
+std::size_t spacing(const editor::Editor& ed) {
+    return document::LookUpTileGroup(ed.doc(), document::kTileGroup)->tiles.size() / kSelected;
+}
+
+std::vector<std::size_t> spreadTiles(const editor::Editor& ed, std::size_t k) {
+    const std::size_t step = spacing(ed);
     std::vector<std::size_t> positions;
-    if (count < kSelected) return positions;
-    const std::size_t step = count / kSelected;
-    for (std::size_t i = 0; i < kSelected; ++i) positions.push_back(i * step + static_cast<std::size_t>(k) % step);
+    for (std::size_t i = 0; step > 0 && i < kSelected; ++i) positions.push_back(i * step + k % step);
     return positions;
 }
 
@@ -308,11 +312,12 @@ template <class Make>
 void changeManyTiles(benchmark::State& state, Make make, bool undo) {
     if (!ready(state)) return;
     editor::Editor& ed = *g_editor;
-    int k = 0;
+    static std::size_t k = 0;   // on from repetition to repetition
     for (auto _ : state) {
         state.PauseTiming();
         tilesTab(ed);
-        auto command = make(spreadTiles(ed, ++k), k);
+        ++k;
+        auto command = make(spreadTiles(ed, k), k);
         state.ResumeTiming();
         const unsigned parts = ed.session.run(std::move(command));
         editor::Refresh(ed, parts);
@@ -333,10 +338,12 @@ void changeManyTiles(benchmark::State& state, Make make, bool undo) {
 void BM_TilesSetMaterialOfMany(benchmark::State& state) {
     changeManyTiles(
         state,
-        [](std::vector<std::size_t> positions, int k) {
-            // Materials the set holds, one and then the other: every repetition changes tiles.
+        [](std::vector<std::size_t> positions, std::size_t k) {
+            // One of two materials the set holds, the other one each time the same thousand
+            // comes round again: every repetition changes tiles.
             const auto& materials = g_editor->doc().materials;
-            const std::string name = materials.size() < 2 ? std::string("bench") : materials.at(k % 2).name;
+            const std::size_t which = k / std::max<std::size_t>(1, spacing(*g_editor)) % 2;
+            const std::string name = materials.size() < 2 ? std::string("bench") : materials.at(which).name;
             return editor::SetMaterialOfTiles(std::move(positions), name);
         },
         false);
@@ -344,7 +351,8 @@ void BM_TilesSetMaterialOfMany(benchmark::State& state) {
 
 void BM_TilesDeleteMany(benchmark::State& state) {
     changeManyTiles(
-        state, [](std::vector<std::size_t> positions, int) { return editor::RemoveTiles(std::move(positions)); }, true);
+        state, [](std::vector<std::size_t> positions, std::size_t) { return editor::RemoveTiles(std::move(positions)); },
+        true);
 }
 
 void BM_TilesUndoDelete(benchmark::State& state) { undoOrRedo(state, false, deleteMiddleTile); }

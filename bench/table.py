@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Runs every benchmark figure of Marquetor and prints one table.
 
-Usage: bench/table.py BUILD_DIR   (bench/run.sh calls it after the Release build)
+Usage: bench/table.py BUILD_DIR [SECTION...]   (bench/run.sh calls it after the Release build;
+       sections by the names of their methods, such as `readers`; all by default)
 
 Each figure is a ratio against a baseline measured in the same run (or against a fixed
 budget where the target is a time or a share of one processor), with the medians behind
@@ -473,6 +474,46 @@ class Bench:
         self.mrqtBuild(mrqt)
         self.mrqtCheck(mrqt)
 
+    # ---- 10. the readers of readers/ -----------------------------------------------------
+
+    # Each reader's load of the 1,000,000-tile set against the library's, both through a
+    # program that loads the file once and prints "load_seconds S" (the file's reading
+    # included), in fresh processes taking turns.
+    READERS = (("c", "C reader (marquetor.h)", 1.5), ("rust", "Rust reader", 1.5),
+               ("csharp", "C# reader (Mono)", 4.0), ("js", "JavaScript reader (Node)", 4.0),
+               ("lua", "Lua reader (dump-lua: LuaJIT first)", 4.0), ("python", "Python reader (mrqt.py)", 15.0))
+
+    def readers(self):
+        print("bench: 10 the readers in other languages ...", file=sys.stderr)
+        baseline = self.tool("marquetor_reader_baseline")
+        folder = os.path.join(self.build, "readers")
+
+        def seconds(program):
+            out = self.run([program, "--time", self.tiles]).stdout.split()
+            if len(out) != 2 or out[0] != "load_seconds":
+                fail(program + " --time printed " + repr(" ".join(out)))
+            return float(out[1])
+
+        present = [(lang, label, target, os.path.join(folder, "dump-" + lang)) for lang, label, target in self.READERS]
+        times = {lang: [] for lang, _, _, program in present if os.path.exists(program)}
+        library = []
+        for _ in range(3 if QUICK else 5):
+            library.append(seconds(baseline))
+            for lang, _, _, program in present:
+                if lang in times:
+                    times[lang].append(seconds(program))
+        b = statistics.median(library)
+        self.results["readers_library_load_s"] = b
+        for lang, label, target, program in present:
+            if lang not in times:
+                self.add("10", label + ", 1,000,000 tiles", "not built", "library %.0f ms" % (b * 1e3), 0.0,
+                         "<= %g" % target, False, "no %s in this build (its toolchain missing?)" % os.path.basename(program))
+                continue
+            m = statistics.median(times[lang])
+            self.results["reader_%s_load_s" % lang] = m
+            self.add("10", label + ", 1,000,000 tiles", "%.0f ms" % (m * 1e3), "library %.0f ms" % (b * 1e3), m / b,
+                     "<= %g" % target, m / b <= target, "load of the file, reading included")
+
     # ---- the table ---------------------------------------------------------------------
 
     def table(self):
@@ -491,21 +532,18 @@ class Bench:
             json.dump({"rows": self.rows, "results": self.results}, f, indent=1)
 
 
+SECTIONS = ("fileThroughput", "recordParsing", "editor", "idle", "previews", "startup", "memory", "millionTiles",
+            "mrqtCommands", "readers")
+
+
 def main():
-    if len(sys.argv) != 2:
-        fail("usage: bench/table.py BUILD_DIR")
+    if len(sys.argv) < 2 or any(name not in SECTIONS for name in sys.argv[2:]):
+        fail("usage: bench/table.py BUILD_DIR [SECTION...]   (sections: %s; all by default)" % " ".join(SECTIONS))
     b = Bench(sys.argv[1])
     started = time.perf_counter()
     b.generate()
-    b.fileThroughput()
-    b.recordParsing()
-    b.editor()
-    b.idle()
-    b.previews()
-    b.startup()
-    b.memory()
-    b.millionTiles()
-    b.mrqtCommands()
+    for name in sys.argv[2:] or SECTIONS:
+        getattr(b, name)()
     print("bench: done in %.0f s" % (time.perf_counter() - started), file=sys.stderr)
     b.table()
 

@@ -9,12 +9,23 @@ packages=(
   libpng-dev libjpeg62-turbo-dev zlib1g-dev
   libgtest-dev libgmock-dev nlohmann-json3-dev
   libcli11-dev nettle-dev
+  libpugixml-dev tiled qt5-image-formats-plugins
   python3 python3-jsonschema groff-base man-db git
   clang libclang-rt-14-dev
   xvfb xauth
   desktop-file-utils appstream shared-mime-info libxml2-utils
   dpkg-dev file
+  mono-mcs mono-runtime lua5.1 luajit lua5.4
 )
+# The readers' tests (readers/): Rust's cargo from Debian when no cargo is on the PATH (a
+# rustup installation is used as it is).
+if ! command -v cargo > /dev/null 2>&1; then
+  packages+=(cargo)
+fi
+# The JavaScript reader's tests need Node.js: Debian's, unless a node is on the PATH already.
+if ! command -v node >/dev/null 2>&1; then
+  packages+=(nodejs)
+fi
 if [ "${1:-base}" = bench ]; then
   packages+=(libbenchmark-dev valgrind time)
 fi

@@ -1,12 +1,10 @@
 #include "cli/build.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
 #include <condition_variable>
 #include <deque>
 #include <forward_list>
-#include <cstring>
 #include <span>
 #include <thread>
 #include <memory>
@@ -16,17 +14,13 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <nlohmann/json.hpp>
 
 #include "cli/commands.h"
 #include "cli/digest.h"
 #include "cli/jsontext.h"
 #include "document/text.h"
-#include "fileio/descriptor.h"
+#include "fileio/readfile.h"
 
 namespace marquetor::cli {
 
@@ -248,32 +242,16 @@ struct FileBytes {
     std::int32_t size = 0;
 };
 
-// A texture file whole. Only regular files: a pipe or a device could block or never end.
+// A texture file whole: only a regular file (a FIFO or a device is refused at once, never
+// waited on), of at most the 2 GiB the file's 32-bit size holds.
 FileBytes readTexture(const fs::path& path, const Record& record) {
-    const std::string shown = document::BytesToUtf8(path.string());
-    const fileio::Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) record.refuse(shown + " cannot be read: " + std::strerror(errno));
-    struct stat st {};
-    if (::fstat(file.get(), &st) != 0) record.refuse(shown + " cannot be read: " + std::strerror(errno));
-    if (!S_ISREG(st.st_mode)) record.refuse(shown + " is not a regular file");
-    if (st.st_size > INT32_MAX)
-        record.refuse(shown + " has " + std::to_string(st.st_size) + " bytes; a texture holds at most " +
-                      std::to_string(INT32_MAX));
     FileBytes out;
-    const auto size = static_cast<std::size_t>(st.st_size);
-    if (size == 0) return out;
-    out.bytes.reset(new (std::nothrow) std::uint8_t[size]);
-    if (!out.bytes) record.refuse("not enough memory for " + shown);
-    std::size_t got = 0;
-    while (got < size) {
-        const ssize_t n = ::read(file.get(), out.bytes.get() + got, std::min<std::size_t>(size - got, 1u << 30));
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) record.refuse(shown + " cannot be read: " + std::strerror(errno));
-        if (n == 0) break;
-        got += static_cast<std::size_t>(n);
-    }
-    if (got != size) record.refuse(shown + " changed while it was read");
-    out.size = static_cast<std::int32_t>(size);
+    const fileio::ReadResult read = fileio::ReadWholeFile(path, INT32_MAX, [&](std::size_t size) {
+        out.bytes.reset(new (std::nothrow) std::uint8_t[size]);
+        out.size = static_cast<std::int32_t>(size);
+        return out.bytes.get();
+    });
+    if (!read.ok) record.refuse(document::BytesToUtf8(path.string()) + " cannot be read: " + read.error);
     return out;
 }
 

@@ -14,6 +14,7 @@
 #include "cli/check.h"
 #include "cli/digest.h"
 #include "cli/jsontext.h"
+#include "cli/tiledcommands.h"
 #include "document/text.h"
 #include "tilesetfile/format.h"
 
@@ -41,6 +42,8 @@ constexpr const char* kUsage =
     "  mrqt check FILE [--json]          report what a game would trip over\n"
     "  mrqt resave IN OUT                load IN and save it again as OUT\n"
     "  mrqt extract FILE DIR             write each texture's bytes unchanged to DIR/name\n"
+    "  mrqt export FILE OUT              write the tile set as a Tiled tileset (.tsx, .tsj, .json)\n"
+    "  mrqt import IN OUT                make a tile set from a Tiled tileset or an image\n"
     "  mrqt help [COMMAND]               this help, or a command's (also mrqt COMMAND --help)\n"
     "  mrqt --version                    the version\n"
     "\n"
@@ -61,6 +64,8 @@ constexpr Synopsis kSynopses[] = {
     {"check", "mrqt check [--json] FILE"},
     {"resave", "mrqt resave IN OUT"},
     {"extract", "mrqt extract FILE DIR"},
+    {"export", "mrqt export [--images DIR] [--png] [--renumber] FILE OUT"},
+    {"import", "mrqt import [--tile WxH [--margin M] [--spacing S]] IN OUT"},
     {"help", "mrqt help [COMMAND]"},
 };
 
@@ -383,6 +388,10 @@ int RunMrqt(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     extractCmd->footer("A name that is not a plain file name is skipped with a warning; nothing is\n"
                        "written outside DIR, nor through a symbolic link.");
 
+    // Tiled: export and import (cli/tiledcommands.cpp).
+    TiledArguments tiledArgs;
+    AddTiledCommands(app, tiledArgs);
+
     CLI::App* helpCmd = app.add_subcommand("help", "Prints this help, or a command's.");
     helpCmd->add_option("COMMAND", helpTopic, "the command");
 
@@ -428,6 +437,7 @@ int RunMrqt(const std::vector<std::string>& args, std::ostream& out, std::ostrea
     if (checkCmd->parsed()) return check(file, asJson, out, err);
     if (resaveCmd->parsed()) return resave(file, second, out, err);
     if (extractCmd->parsed()) return extract(file, second, err);
+    if (int status = 0; RunTiledCommand(tiledArgs, out, err, status)) return status;
     if (helpCmd->parsed()) {
         if (helpTopic.empty()) {
             out << kUsage;

@@ -1,36 +1,15 @@
 #include "document/tileset.h"
 
-#include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "document/pool.h"
-#include "fileio/descriptor.h"
+#include "fileio/readfile.h"
 
 namespace marquetor::document {
 
 namespace {
-
-// Reads up to n bytes, retrying after interruptions and short reads. Returns the number of
-// bytes read (less than n at the end of the file), or -1 on an error.
-long long readFully(int fd, std::uint8_t* out, std::size_t n) {
-    std::size_t done = 0;
-    while (done < n) {
-        const ssize_t got = ::read(fd, out + done, n - done);
-        if (got < 0) {
-            if (errno == EINTR) continue;
-            return -1;
-        }
-        if (got == 0) break;
-        done += static_cast<std::size_t>(got);
-    }
-    return static_cast<long long>(done);
-}
 
 // Names in unsigned byte order (memcmp compares bytes as unsigned char).
 bool nameLess(const std::string& a, const std::string& b) {
@@ -273,26 +252,16 @@ std::unique_ptr<Texture> ReadTextureFile(std::string_view folder, std::string_vi
         path.reserve(folder.size() + fileName.size());
         path.append(folder).append(fileName);
         if (path.empty() || path.find('\0') != std::string::npos) return nullptr;
-
-        // Non-blocking so that a named pipe given by mistake cannot hang the program; only
-        // regular files are taken.
-        fileio::Descriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-        if (fd.get() < 0) return nullptr;
-        struct stat st {};
-        if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
-        // The file stores the size as an int32: 2 GiB or more cannot be kept.
-        if (st.st_size < 0 || st.st_size > INT32_MAX) return nullptr;
-        const auto size = static_cast<std::size_t>(st.st_size);
-
+        // Only a regular file, read whole: a named pipe or a device given by mistake is
+        // refused at once. The file stores the size as an int32: 2 GiB or more cannot be kept.
         std::unique_ptr<std::uint8_t[]> bytes;
-        if (size > 0) {
-            bytes.reset(new (std::nothrow) std::uint8_t[size]);
-            if (!bytes) return nullptr;
-            if (readFully(fd.get(), bytes.get(), size) != static_cast<long long>(size)) return nullptr;
-        }
-        // The file must end where its length said; one that grew meanwhile was not read whole.
-        std::uint8_t probe;
-        if (readFully(fd.get(), &probe, 1) != 0) return nullptr;
+        std::size_t size = 0;
+        const fileio::ReadResult read = fileio::ReadWholeFile(path, INT32_MAX, [&](std::size_t n) {
+            bytes.reset(new (std::nothrow) std::uint8_t[n]);
+            size = n;
+            return bytes.get();
+        });
+        if (!read.ok) return nullptr;
 
         auto texture = std::make_unique<Texture>();
         texture->name = std::string(fileName);

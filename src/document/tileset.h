@@ -229,8 +229,9 @@ MARQUETOR_API void SortMaterials(TileSet& set);
 
 // --- Textures --------------------------------------------------------------------------
 // Reads folder + fileName (plain concatenation) whole into a new texture. False, with the
-// document unchanged, when the name is present, the file cannot be opened or read whole,
-// is 2 GiB or larger, or cannot be held in memory.
+// document unchanged, when the name is present, the file is no regular file (a FIFO, a
+// device, a folder: refused at once), cannot be opened or read whole (it changed while it
+// was read), is 2 GiB or larger, or cannot be held in memory.
 MARQUETOR_API bool AddTexture(TileSet& set, std::string_view folder, std::string_view fileName);
 // Reads folder + fileName (plain concatenation) whole into a texture record of that name that
 // no tile set holds yet (serial 0 until one enters it): AddTexture without the entering.

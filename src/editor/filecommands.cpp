@@ -1,5 +1,6 @@
 #include "editor/filecommands.h"
 
+#include <cctype>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -7,6 +8,7 @@
 #include "editor/refresh.h"
 #include "fileio/identity.h"
 #include "editor/tilesetcommands.h"
+#include "tiled/tiled.h"
 #include "tilesetfile/format.h"
 
 namespace marquetor::editor {
@@ -110,6 +112,25 @@ void OpenTileSetFile(Editor& ed, std::string_view path) {
     ed.chosenPath = std::string(path);
     if (ed.chosenPath.empty()) return;
     openChosenPath(ed);
+}
+
+bool HasTiledEnding(std::string_view path) {
+    if (path.size() < 4) return false;
+    std::string ending(path.substr(path.size() - 4));
+    for (char& c : ending) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return ending == ".tsx" || ending == ".tsj";
+}
+
+void ImportTiledFile(Editor& ed, std::string_view path) {
+    if (!ConfirmUnsavedChanges(ed)) return;
+    document::TileSet imported;
+    const tiled::ImportResult result = tiled::ImportTileSet(std::filesystem::path(std::string(path)), {}, imported);
+    if (!result.ok()) {
+        ed.message("Could not be imported!\n" + result.message);
+        return;
+    }
+    ed.session.adopt(std::move(imported));
+    RefreshGadgets(ed);
 }
 
 void OpenStartupFile(Editor& ed, std::string_view firstArgument) {

@@ -22,6 +22,13 @@ void CloseCommand(Editor& ed);
 // A tile set named without the requester (a file dropped on the window): opened as Open...
 // opens the file it is given, the unsaved-changes question first.
 void OpenTileSetFile(Editor& ed, std::string_view path);
+// A Tiled tileset (.tsx, .tsj) dropped on the window: imported as `mrqt import` imports it
+// and shown as a new tile set with unsaved changes, the unsaved-changes question first; one
+// that cannot be imported says why and leaves the document as it was.
+void ImportTiledFile(Editor& ed, std::string_view path);
+// Whether a path names a Tiled tileset by its ending (".tsx", ".tsj", letter case ignored).
+bool HasTiledEnding(std::string_view path);
+
 // The tile set named as the first command-line argument: opened when the name ends in
 // ".mrqt" exactly; a file that cannot be opened is passed over in silence.
 void OpenStartupFile(Editor& ed, std::string_view firstArgument);

@@ -14,10 +14,15 @@ constexpr int kTexturesTab = 2;
 void HandleFileDrop(Editor& ed) {
     const platform::DroppedFiles drop = ed.window.takeDroppedFiles();
     if (drop.paths.empty()) return;
-    // A tile set among the files wins: the first one is opened and the rest is left alone.
+    // A tile set among the files wins: the first one (a .mrqt file, or a Tiled tileset to
+    // import) is opened and the rest is left alone.
     for (const std::string& path : drop.paths) {
         if (HasTileSetEnding(path)) {
             OpenTileSetFile(ed, path);
+            return;
+        }
+        if (HasTiledEnding(path)) {
+            ImportTiledFile(ed, path);
             return;
         }
     }

@@ -63,14 +63,16 @@ void resetTileEditors(Editor& ed) {
 
 }  // namespace
 
-void Refresh(Editor& ed, unsigned parts) {
+void Refresh(Editor& ed, unsigned parts, int tileRow) {
     if (parts & part::TileSize) showTileSize(ed);
     if (parts & part::Materials) rebuildMaterialLists(ed);
     if (parts & part::Textures) rebuildTextureLists(ed);
     if (parts & part::Tiles) {
         rebuildTilesList(ed);
     } else if (parts & part::TileValues) {
-        ed.gadgets().listView(gadget::TilesList).refreshRows();
+        platform::ListView& tiles = ed.gadgets().listView(gadget::TilesList);
+        if (tileRow >= 0) tiles.refreshRow(tileRow);
+        else tiles.refreshRows();
     }
 }
 

@@ -15,10 +15,11 @@ namespace marquetor::editor {
 // - Materials: the materials list and the Tiles tab's material choice box are rebuilt;
 // - Textures: the textures list and the Tiles tab's texture choice box are rebuilt;
 // - Tiles: the tiles list is rebuilt; TileValues alone: its rows show the tiles' values
-//   again and its selection stays.
+//   again and its selection stays (only row `tileRow` is painted again when the change was
+//   to that one tile; -1: every row shown).
 // A rebuilt list or box has no row selected or chosen; each reads its rows from the
 // document as they are shown, so a rebuild costs the same for ten rows and for a million.
-void Refresh(Editor& ed, unsigned parts);
+void Refresh(Editor& ed, unsigned parts, int tileRow = -1);
 
 // After New or Open, the document replaced: every tab shows it, the TileSet tab in front,
 // the edit fields as at start-up, no current rows, and the TileSet tab's account looks at

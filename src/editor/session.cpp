@@ -28,6 +28,16 @@ void Session::startFresh() {
     markSaved(std::string(), false);
 }
 
+void Session::adopt(document::TileSet set) {
+    m_doc = std::move(set);
+    m_history.clear();
+    changed(part::Everything);
+    markSaved(std::string(), false);
+    // Whatever it holds, it is on no disk yet: no document's fingerprint is this one.
+    m_mark.fingerprint ^= 1;
+    m_unsaved = true;
+}
+
 unsigned Session::run(std::unique_ptr<Command> command) {
     if (!command) return 0;
     command->m_session = this;
@@ -52,6 +62,11 @@ unsigned Session::redo() {
 }
 
 tilesetfile::LoadResult Session::open(const std::string& path) {
+    // Only a regular file: a named pipe or a device would hold the editor in the read
+    // (the loader reads streams too, for mrqt's "-").
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(toPath(path), ec))
+        return {tilesetfile::LoadStatus::CannotOpen, "not a regular file"};
     // Looked at before reading: a change made while it is read counts as a change since.
     const std::optional<fileio::FileIdentity> identity = fileio::IdentifyFile(toPath(path));
     tilesetfile::LoadResult result = tilesetfile::LoadTileSet(m_doc, toPath(path));

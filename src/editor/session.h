@@ -53,6 +53,9 @@ public:
     // An empty document (tile size 64 x 64, its one tile group), nothing to undo, counted as
     // unchanged and belonging to no file: where the editor starts.
     void startFresh();
+    // A tile set made elsewhere (an imported Tiled tileset) as the document: nothing to undo,
+    // belonging to no file, and changed until it is saved.
+    void adopt(document::TileSet set);
 
     // A change: the command's first do, then a step of the history. The parts it changed;
     // 0 when it changed nothing, and then it is no step either.

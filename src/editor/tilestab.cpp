@@ -144,9 +144,9 @@ void updateTile(Editor& ed) {
     // An Update that leaves the tile as it was is no change (and no step).
     ed.session.run(EditTile(static_cast<std::size_t>(ed.currentTileRow), std::move(values)));
 
-    // The rows' cells (ID, texture, material, layer, collision) are written again from the
-    // tiles either way; the list is not rebuilt, so its selection stays.
-    Refresh(ed, part::TileValues);
+    // The row's cells (ID, texture, material, layer, collision) are written again from the
+    // tile either way; the list is not rebuilt, so its selection stays.
+    Refresh(ed, part::TileValues, ed.currentTileRow);
 }
 
 // Gadget 32: removes the current tile; the row above becomes current and selected, and its

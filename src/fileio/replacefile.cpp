@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "fileio/descriptor.h"
+#include "fileio/filekind.h"
 
 namespace marquetor::fileio {
 
@@ -88,16 +89,8 @@ int followLinks(fs::path& path) {
     return ELOOP;
 }
 
-const char* kindOf(mode_t mode) {
-    if (S_ISDIR(mode)) return "a folder";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "something else";
-}
-
 WriteResult notRegular(const fs::path& shown, mode_t mode) {
-    return failure("cannot save " + quoted(shown) + ": not a regular file (it is " + kindOf(mode) + ")");
+    return failure("cannot save " + quoted(shown) + ": not a regular file (it is " + KindOfFile(mode) + ")");
 }
 
 // The effective IDs may write the file, as opening it for writing would find (root may
@@ -196,29 +189,85 @@ void syncFolder(const fs::path& folder) {
     }
 }
 
-// The normal case: a new file beside the target, complete and on disk before it takes the
-// target's name. On any failure the temporary file goes and the target is untouched.
-// `old` is the target's status when it exists. Fails with `createError` set when no file
-// can be made in the folder (the caller may then write in place).
-WriteResult replaceByRename(const fs::path& shown, const fs::path& target, const fs::path& folder,
-                            const struct stat* old, std::uint64_t newSize, const Content& content, int& createError) {
-    fs::path temp;
+// The new file, open for writing in the target's folder.
+struct NewFile {
+    int fd = -1;
+    bool unnamed = false;   // made with O_TMPFILE: it gets its temporary name only once complete
+    fs::path temp;          // its temporary name (for an unnamed one: once it has it)
+};
+
+// An unnamed file in the folder: until it is linked under a name, a save cut off at any
+// point (a crash, SIGKILL, power loss) leaves nothing behind, the kernel frees it. -1 when
+// the file system (or the kernel) cannot make one.
+int openUnnamed(const fs::path& folder, mode_t mode) {
+#ifdef O_TMPFILE
+    return ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, mode);
+#else
+    (void)folder;
+    (void)mode;
+    errno = EOPNOTSUPP;
+    return -1;
+#endif
+}
+
+// A file under a new temporary name in the folder; -1 with errno when none can be made.
+int openNamed(const fs::path& folder, mode_t mode, fs::path& temp) {
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temp = folder / temporaryName();
-        // A new file gets 0666 and the umask, as any new file does; a replacement starts
-        // private and takes the old file's mode below.
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, old ? 0600 : 0666);
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
         if (fd < 0 && errno != EEXIST) break;
     }
-    if (fd < 0) {
+    return fd;
+}
+
+// Gives the complete unnamed file a temporary name in the folder, through /proc (which any
+// user may do) or, without /proc, AT_EMPTY_PATH (which kernels before 6.10 allow only with
+// a capability). 0 or the errno.
+int nameUnnamed(int fd, const fs::path& folder, fs::path& temp) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temp = folder / temporaryName();
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, temp.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+        if (errno == EEXIST) continue;
+        if (errno != ENOENT && errno != ENOTDIR) return errno;   // /proc is there, the link is refused
+        if (::linkat(fd, "", AT_FDCWD, temp.c_str(), AT_EMPTY_PATH) == 0) return 0;
+        if (errno != EEXIST) return errno;
+    }
+    return EEXIST;
+}
+
+// The normal case: a new file beside the target, complete and on disk before it takes the
+// target's name. On any failure the new file goes and the target is untouched. `old` is
+// the target's status when it exists. Fails with `createError` set when no file can be made
+// in the folder (the caller may then write in place). `unnamedFirst`: the new file starts
+// unnamed where the file system allows; when it cannot be named at the end, the caller
+// tries again without.
+WriteResult replaceByRename(const fs::path& shown, const fs::path& target, const fs::path& folder,
+                            const struct stat* old, std::uint64_t newSize, const Content& content, int& createError,
+                            bool unnamedFirst, bool& namingFailed) {
+    // A new file gets 0666 and the umask, as any new file does; a replacement starts
+    // private and takes the old file's mode below.
+    const mode_t mode = old ? 0600 : 0666;
+    NewFile made;
+    if (unnamedFirst) {
+        made.fd = openUnnamed(folder, mode);
+        made.unnamed = made.fd >= 0;
+    }
+    // Where no unnamed file can be made, the named one says why no file can be made at all.
+    if (made.fd < 0) made.fd = openNamed(folder, mode, made.temp);
+    if (made.fd < 0) {
         createError = errno;
         return failure("cannot create a file in " + quoted(folder) + ": " + errnoText(createError));
     }
-    Descriptor file(fd);
+    Descriptor file(made.fd);
+    const int fd = made.fd;
+    auto dropNamed = [&] {
+        if (!made.temp.empty()) ::unlink(made.temp.c_str());
+    };
     auto abandon = [&](const std::string& why) {
-        file.close();
-        ::unlink(temp.c_str());
+        file.close();   // an unnamed file goes with its last descriptor
+        dropNamed();
         return failure("cannot write " + quoted(shown) + ": " + why);
     };
 
@@ -234,13 +283,22 @@ WriteResult replaceByRename(const fs::path& shown, const fs::path& target, const
     }
     if (auto why = writeContent(fd, newSize, content)) return abandon(*why);
     if (::fsync(fd) != 0) return abandon(errnoText(errno));
+    // Named only now, complete and on disk; it keeps the name for the few instructions
+    // until the rename.
+    if (made.unnamed) {
+        if (const int err = nameUnnamed(fd, folder, made.temp); err != 0) {
+            made.temp.clear();
+            namingFailed = true;
+            return abandon(errnoText(err));
+        }
+    }
     if (const int err = file.close(); err != 0) {
-        ::unlink(temp.c_str());
+        dropNamed();
         return failure("cannot write " + quoted(shown) + ": " + errnoText(err));
     }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
+    if (::rename(made.temp.c_str(), target.c_str()) != 0) {
         const int err = errno;
-        ::unlink(temp.c_str());
+        dropNamed();
         return failure("cannot replace " + quoted(shown) + ": " + errnoText(err));
     }
     syncFolder(folder);
@@ -345,7 +403,14 @@ WriteResult ReplaceFile(const fs::path& path, std::uint64_t newSize, const Conte
     FileSizeSignalBlock signalBlock;
     if (inPlace) return writeInPlace(path, target, newSize, content);
     int createError = 0;
-    WriteResult result = replaceByRename(path, target, folder, exists ? &st : nullptr, newSize, content, createError);
+    bool namingFailed = false;
+    WriteResult result =
+        replaceByRename(path, target, folder, exists ? &st : nullptr, newSize, content, createError, true, namingFailed);
+    // An unnamed file that could not be given a name (no /proc, no capability): once more
+    // with a named one.
+    if (!result.ok && namingFailed)
+        result = replaceByRename(path, target, folder, exists ? &st : nullptr, newSize, content, createError, false,
+                                 namingFailed);
     // A folder that refuses new files though the checks above let it: the file itself is
     // still ours to write.
     if (!result.ok && exists && (createError == EACCES || createError == EPERM))

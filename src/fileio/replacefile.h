@@ -7,14 +7,19 @@
 //   following symbolic links: folders, FIFOs, devices, sockets), or when the user may not
 //   write it (judged with the effective IDs, as opening it for writing would be). Such a
 //   target is never opened for writing.
-// - Normally a new file is written beside the target under a short temporary name, synced
-//   and renamed over it; it gets the old file's mode, owner and group where that is
-//   permitted, and its extended attributes (ACLs included) where they can be copied.
+// - Normally a new file is written beside the target, synced and renamed over it; it gets
+//   the old file's mode, owner and group where that is permitted, and its extended
+//   attributes (ACLs included) where they can be copied. It is made unnamed (O_TMPFILE) and
+//   given its short temporary name only once complete, so that a save cut off (a crash,
+//   SIGKILL) leaves nothing behind; on a file system without unnamed files it has the
+//   temporary name from the start, and a save killed while writing leaves that file
+//   (".mrqt-" and six letters or digits, with the old file's mode) for the user to remove.
 // - When a rename would give the name a new file (more hard links than one) or cannot be
 //   done (a folder we may not create files in, or a sticky folder we may not rename in,
 //   holding a file we may write), the file is written in place: the space for it is
 //   reserved first, so that a full disk is found before any old byte is overwritten; a
-//   failure after that point says that the file may be damaged.
+//   failure after that point says that the file may be damaged (and a save killed then
+//   leaves it part new, part old: nothing can keep a file's other names and be atomic).
 // - A symbolic link stays a link: the file it points to gets the new content.
 
 #include <cstddef>

@@ -1,9 +1,8 @@
 #include "platform/image.h"
 
-#include <cstdio>
-#include <memory>
-#include <new>
 #include <vector>
+
+#include "fileio/readfile.h"
 
 namespace marquetor::platform {
 
@@ -11,37 +10,11 @@ namespace {
 
 // Larger files are no image the editor can show: the decoders refuse more than 100 million
 // pixels, and even an uncompressed 32-bit BMP of that many stays below this.
-constexpr std::int64_t kMaxFileBytes = std::int64_t{512} << 20;
+constexpr std::size_t kMaxFileBytes = std::size_t{512} << 20;
 
 bool validSize(int width, int height) {
     return width > 0 && height > 0 && width <= imagecodec::kMaxSide && height <= imagecodec::kMaxSide &&
            std::int64_t{width} * height <= imagecodec::kMaxPixels;
-}
-
-struct FileCloser {
-    void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-// Reads a plain file whole in one go. Its size is checked before anything is read, so a
-// huge file is refused at once instead of after seconds of reading.
-bool readWholeFile(const std::filesystem::path& path, std::vector<std::uint8_t>& out) {
-    // Only plain files: a folder reads as nothing and a pipe or device could block forever.
-    std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec)) return false;
-    const auto size = std::filesystem::file_size(path, ec);
-    if (ec || size > static_cast<std::uintmax_t>(kMaxFileBytes)) return false;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (!file) return false;
-    try {
-        out.assign(static_cast<std::size_t>(size), 0);
-    } catch (const std::bad_alloc&) {
-        out = {};
-        return false;
-    }
-    const std::size_t got = out.empty() ? 0 : std::fread(out.data(), 1, out.size(), file.get());
-    // A file that shrank meanwhile keeps what was there; one that grew is cut at its old size.
-    out.resize(got);
-    return std::ferror(file.get()) == 0;
 }
 
 // A decoder's result that the rest of the program can trust.
@@ -97,12 +70,14 @@ bool Image::decode(std::span<const std::uint8_t> data, int previewMinSide) {
 }
 
 bool Image::load(const std::filesystem::path& path, int previewMinSide) {
-    std::vector<std::uint8_t> data;
-    if (!readWholeFile(path, data)) {
+    // Only a regular file, its size checked before anything is read: a huge file is refused
+    // at once, and a FIFO or a device never holds the program up.
+    const fileio::ReadResult file = fileio::ReadWholeFile(path, kMaxFileBytes);
+    if (!file.ok) {
         reset();
         return false;
     }
-    return decode(data, previewMinSide);
+    return decode(file.bytes, previewMinSide);
 }
 
 bool Image::loadPng(std::span<const std::uint8_t> data) {

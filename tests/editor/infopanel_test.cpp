@@ -236,6 +236,66 @@ TEST_F(InfoPanelTest, ATileSetDroppedOnTheWindowIsOpenedAsOpenWould) {
     EXPECT_EQ(ed->session.history().undoCount(), 0u);
 }
 
+TEST_F(InfoPanelTest, ADroppedTiledTilesetIsImportedAsANewTileSetWithUnsavedChanges) {
+    // A tileset as Tiled writes one: an image collection, one tile with a type, one without
+    // (its material is the tileset's name).
+    const fs::path tiled = root / "art";
+    fs::create_directories(tiled);
+    writeFile(tiled / "grass.png", PngOfColour(Qt::green, 32, 32));
+    writeFile(tiled / "water.png", PngOfColour(Qt::blue, 32, 32));
+    writeFile(tiled / "meadow.tsx",
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+              "<tileset version=\"1.8\" tiledversion=\"1.8.2\" name=\"meadow\" tilewidth=\"32\" tileheight=\"32\""
+              " tilecount=\"2\" columns=\"0\">\n"
+              " <grid orientation=\"orthogonal\" width=\"1\" height=\"1\"/>\n"
+              " <tile id=\"3\" type=\"Grass\"><image width=\"32\" height=\"32\" source=\"grass.png\"/></tile>\n"
+              " <tile id=\"7\"><image width=\"32\" height=\"32\" source=\"water.png\"/></tile>\n"
+              "</tileset>\n");
+    writeFile(tiled / "broken.TSJ", "{\"tilewidth\": 32,");
+    typeInto(TileWidth, "48");
+
+    // The unsaved-changes question first; Cancel imports nothing.
+    dialogs.answers.push_back(Answer::Cancel);
+    EXPECT_TRUE(dropFiles(widgetOf(TileHeight), {tiled / "grass.png", tiled / "meadow.tsx"}));
+    EXPECT_EQ(questionsAsked(), 1);
+    EXPECT_EQ(ed->doc().tileWidth, 48);
+
+    // No: the tileset is the document, on the TileSet tab, unsaved and with nothing to undo.
+    showTab(3);
+    dialogs.answers.push_back(Answer::No);
+    EXPECT_TRUE(dropFiles(viewportOf(TilesList), {tiled / "meadow.tsx", tileSetDir / "panel.mrqt"}));
+    EXPECT_EQ(questionsAsked(), 2);
+    EXPECT_EQ(ed->doc().tileWidth, 32);
+    EXPECT_EQ(ed->doc().tileHeight, 32);
+    EXPECT_EQ(ed->doc().textures.size(), 2u);
+    EXPECT_NE(document::FindMaterial(ed->doc(), "Grass"), nullptr);
+    EXPECT_NE(document::FindMaterial(ed->doc(), "meadow"), nullptr);
+    EXPECT_EQ(g().listView(TilesList).rowCount(), 2);
+    EXPECT_EQ(g().panel(Panel).state(), 0);
+    EXPECT_EQ(g().label(InfoFile).text(), "File: not saved yet");
+    EXPECT_EQ(g().label(InfoChanges).text(), "Unsaved changes: yes");
+    EXPECT_TRUE(ed->session.hasUnsavedChanges());
+    EXPECT_EQ(ed->session.history().undoCount(), 0u);
+    EXPECT_TRUE(messages().empty());
+
+    // A tileset that cannot be read says why; the document stays, and so does its question.
+    dialogs.answers.push_back(Answer::No);
+    EXPECT_TRUE(dropFiles(viewportOf(TilesList), {tiled / "broken.TSJ"}));
+    ASSERT_EQ(messages().size(), 1u);
+    EXPECT_EQ(messages()[0].rfind("Could not be imported!\n", 0), 0u) << messages()[0];
+    EXPECT_GT(messages()[0].size(), std::string("Could not be imported!\n").size());
+    EXPECT_EQ(ed->doc().textures.size(), 2u);
+    EXPECT_TRUE(ed->session.hasUnsavedChanges());
+
+    // Save... asks for a name as for any new tile set, and then nothing is unsaved.
+    dialogs.paths.push_back((tileSetDir / "meadow").string());
+    chooseMenu(editor::menu::Save);
+    EXPECT_FALSE(ed->session.hasUnsavedChanges());
+    document::TileSet saved;
+    ASSERT_EQ(tsf::LoadTileSet(saved, tileSetDir / "meadow.mrqt").status, tsf::LoadStatus::Ok);
+    EXPECT_EQ(tsf::SaveTileSetToMemory(saved), tsf::SaveTileSetToMemory(ed->doc()));
+}
+
 TEST_F(InfoPanelTest, UnsavedChangesSaysWhatCloseWouldFind) {
     // Water's red goes to 9 and back to 0: two steps, and the document as it was saved.
     clickRow(MaterialsList, 1);

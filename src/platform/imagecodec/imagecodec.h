@@ -61,3 +61,19 @@ inline constexpr int kMaxJpegScans = 100;
 RgbaImage ScaleSmooth(const RgbaImage& image, int width, int height);
 
 }  // namespace marquetor::imagecodec
+
+namespace marquetor::imagecodec {
+
+// A picture's width and height as its header gives them, without decoding it (to say why a
+// file was refused: "16384 x 20000 pixels"). Nothing when the format is unknown or the header
+// is cut short; the size may be one the decoders refuse.
+struct Dimensions {
+    std::int64_t width = 0;
+    std::int64_t height = 0;
+};
+std::optional<Dimensions> ReadDimensions(std::span<const std::uint8_t> data);
+
+// Whether a size is one the decoders take (kMaxSide, and maxPixels as in DecodeOptions).
+bool DimensionsAllowed(const Dimensions& size, std::int64_t maxPixels = kMaxPixels);
+
+}  // namespace marquetor::imagecodec

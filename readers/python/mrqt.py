@@ -16,6 +16,10 @@ The result is a dict:
     tiles                   [{id, texture, material, layer, collision}]
     truncated               True when the data ended early: what was read is kept
 
+with look-ups by name and by ID: tileset.material(name), tileset.texture(name) and
+tileset.tile(id) give the record, or None. A file whose first line is not "0.50" raises
+NotATileSet; one that cannot be opened or read, the OSError of open().
+
 Texts are str, decoded as `mrqt dump` shows them: UTF-8 when the bytes are valid UTF-8,
 otherwise Windows-1252 (a file written on such a system). With raw=True they stay bytes,
 exactly as stored; names compare byte for byte either way when duplicates are dropped.
@@ -23,17 +27,47 @@ exactly as stored; names compare byte for byte either way when duplicates are dr
 Lists are in the order Marquetor keeps them: materials and tiles in file order, textures
 in the order of its texture map (the order it saves them in).
 """
+import gc
 import re
+import struct
 
 HEADER = b"0.50"
 DESCRIPTION_SIZE = 64
 TEXTURE_BUCKETS = 512
 
 _LINE_END = re.compile(rb"[\r\n\x00]")
+# A whole tile record: ID, texture line, material line, layer and collision. A lone CR ends a
+# line only when no LF follows, so each record has exactly one reading and a search from the
+# first tile finds the records one after the other.
+_TILE = re.compile(rb"(....)([^\r\n\x00]*)(?:\r\n|\r(?!\n)|[\n\x00])([^\r\n\x00]*)(?:\r\n|\r(?!\n)|[\n\x00])(....)",
+                   re.DOTALL)
 
 
 class NotATileSet(ValueError):
     """The first line is not "0.50"."""
+
+
+class TileSet(dict):
+    """The tile set as a dict (see above), with look-ups by name and by ID."""
+
+    def material(self, name):
+        """The material of a name (str, or bytes with raw=True), or None."""
+        return self._index("materials", "name").get(name)
+
+    def texture(self, name):
+        """The texture of a name, or None."""
+        return self._index("textures", "name").get(name)
+
+    def tile(self, tile_id):
+        """The tile of an ID, or None."""
+        return self._index("tiles", "id").get(tile_id)
+
+    def _index(self, section, key):
+        # Made at the first look-up, from the lists as they are then.
+        indexes = self.__dict__.setdefault("_indexes", {})
+        if section not in indexes:
+            indexes[section] = {record[key]: record for record in reversed(self[section])}
+        return indexes[section]
 
 
 def decode_text(data):
@@ -110,7 +144,19 @@ class _Reader:
 
 def loads(data, raw=False):
     """Reads a tile set from bytes. Raises NotATileSet when the first line is not "0.50"."""
-    r = _Reader(bytes(data))
+    # A million tiles are millions of new objects, none of them in a cycle: the cycle
+    # collector would walk them again and again for nothing while they are made.
+    collecting = gc.isenabled()
+    gc.disable()
+    try:
+        return _loads(bytes(data), raw)
+    finally:
+        if collecting:
+            gc.enable()
+
+
+def _loads(data, raw):
+    r = _Reader(data)
     if r.line() != HEADER:
         raise NotATileSet('not a tile set: the first line is not "0.50"')
     text = (lambda b: b) if raw else decode_text
@@ -148,21 +194,46 @@ def loads(data, raw=False):
     textures = [t for bucket in buckets for t in reversed(bucket)]
 
     # Tiles of the one tile group: a repeated ID is dropped.
-    tiles, tile_ids = [], set()
-    for _ in range(r.number(4)):
-        if r.at_end():
-            r.ended = True
-            break
-        tile_id, texture, material = r.number(4), r.line(), r.line()
-        layer, collision = r.number(2), r.number(2)
-        if tile_id in tile_ids:
-            continue
-        tile_ids.add(tile_id)
-        tiles.append({"id": tile_id, "texture": text(texture), "material": text(material),
-                      "layer": layer, "collision": collision})
+    count = r.number(4)
+    tiles = _whole_tiles(r, count, text) if count > 0 else []
+    if tiles is None:
+        tiles, tile_ids = [], set()
+        for _ in range(count):
+            if r.at_end():
+                r.ended = True
+                break
+            tile_id, texture, material = r.number(4), r.line(), r.line()
+            layer, collision = r.number(2), r.number(2)
+            if tile_id in tile_ids:
+                continue
+            tile_ids.add(tile_id)
+            tiles.append({"id": tile_id, "texture": text(texture), "material": text(material),
+                          "layer": layer, "collision": collision})
 
-    return {"tileWidth": width, "tileHeight": height, "materials": materials,
-            "textures": textures, "tiles": tiles, "truncated": r.ended}
+    return TileSet(tileWidth=width, tileHeight=height, materials=materials, textures=textures, tiles=tiles,
+                   truncated=r.ended)
+
+
+def _whole_tiles(r, count, text):
+    """The tiles when all `count` records are there in full (a million in a second or so):
+    matched together, their numbers unpacked together, each name decoded once. None when the
+    data ends first: the record-by-record reading takes that case."""
+    records = _TILE.findall(r.data, r.pos)
+    if len(records) < count:
+        return None
+    del records[count:]
+    id_bytes, textures, materials, numbers = zip(*records)
+    ids = struct.unpack("<%di" % count, b"".join(id_bytes))
+    numbers = struct.unpack("<%dh" % (2 * count), b"".join(numbers))
+    names = {name: text(name) for name in set(textures) | set(materials)}
+    textures = map(names.__getitem__, textures)
+    materials = map(names.__getitem__, materials)
+    tiles = [{"id": i, "texture": t, "material": m, "layer": layer, "collision": collision}
+             for i, t, m, layer, collision in zip(ids, textures, materials, numbers[0::2], numbers[1::2])]
+    if len(set(ids)) < count:   # a repeated ID: the first tile of it stays
+        seen = set()
+        tiles = [tile for tile in tiles if not (tile["id"] in seen or seen.add(tile["id"]))]
+    return tiles
 
 
 def load(path, raw=False):

@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""tools/python/mrqt.py reads every file as `mrqt dump` does: the demo tile set, the
+"""readers/python/mrqt.py reads every file as `mrqt dump` does: the demo tile set, the
 examples of docs/file-format.md, and tile sets written here from a fixed seed with
 Windows-1252 texts, every kind of line end, duplicate names and IDs, counts and sizes that
 lie, and files cut short at many offsets.
@@ -266,11 +266,61 @@ class Reader(unittest.TestCase):
         for cut in range(0, len(demo), max(1, len(demo) // 40)):
             self.assertReadsAsDump(demo[:cut], "demo.mrqt cut at %d" % cut)
 
+    def test_look_ups_by_name_and_by_id(self):
+        w = Writer(random.Random(2))
+        w.line(b"0.50", CRLF)
+        w.i32(8), w.i32(8), w.i32(3)
+        for name, color in ((b"Stone", 1), (b"Caf\xe9", 2), (b"Stone", 3)):   # the first Stone stays
+            w.line(name, CRLF), w.i32(color), w.line(b"", CRLF)
+        w.i32(3)
+        for name, data in ((b"a.png", b"1"), (b"b.png", b"2"), (b"a.png", b"3")):   # the last bytes stay
+            w.line(name, CRLF), w.i32(len(data)), w.raw(data)
+        w.i32(3)
+        for tile_id, layer in ((-4, 1), (9, 2), (-4, 3)):   # the first -4 stays
+            w.i32(tile_id), w.line(b"a.png", CRLF), w.line(b"Stone", CRLF), w.i16(layer), w.i16(0)
+        ours = self.assertReadsAsDump(bytes(w.out), "look-ups")
+        self.assertEqual(ours.material("Stone")["color"], 1)
+        self.assertIs(ours.material("Caf\u00e9"), ours["materials"][1])
+        self.assertEqual(ours.texture("a.png")["data"], b"3")
+        self.assertEqual((ours.tile(-4)["layer"], ours.tile(9)["layer"]), (1, 2))
+        self.assertEqual((ours.material("stone"), ours.texture("c.png"), ours.tile(0)), (None, None, None))
+        stored = mrqt.loads(bytes(w.out), raw=True)
+        self.assertIs(stored.material(b"Caf\xe9"), stored["materials"][1])
+        self.assertIsNone(stored.material("Caf\u00e9"))
+
+    def test_whole_tiles_read_as_record_by_record(self):
+        """The quick reading of the tiles (all records present) gives what reading them one
+        by one gives, on every file of the corpus and on the generated sets."""
+        corpus = os.environ.get("MARQUETOR_READER_CORPUS")
+        files = []
+        if corpus:
+            for name in sorted(os.listdir(corpus)):
+                with open(os.path.join(corpus, name), "rb") as f:
+                    files.append((name, f.read()))
+        rng = random.Random(77)
+        files += [("generated %d" % n, random_tileset(rng)) for n in range(300)]
+        quick = 0
+        whole = mrqt._whole_tiles
+        for name, data in files:
+            try:
+                ours = mrqt.loads(data)
+            except mrqt.NotATileSet:
+                continue
+            calls = []
+            mrqt._whole_tiles = lambda *args: calls.append(args) and None
+            try:
+                one_by_one = mrqt.loads(data)
+            finally:
+                mrqt._whole_tiles = whole
+            self.assertEqual(ours, one_by_one, name)
+            quick += bool(calls) and bool(ours["tiles"]) and not ours["truncated"]
+        self.assertGreater(quick, 50)
+
 
 if __name__ == "__main__":
     MRQT = os.path.abspath(sys.argv.pop(1))
     SOURCE = os.path.abspath(sys.argv.pop(1))
-    sys.path.insert(0, os.path.join(SOURCE, "tools", "python"))
+    sys.path.insert(0, os.path.join(SOURCE, "readers", "python"))
     sys.dont_write_bytecode = True   # no __pycache__ in the source tree
     import mrqt   # noqa: E402
     unittest.main(verbosity=2)
