@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <utility>
 #include <vector>
@@ -57,11 +58,24 @@ bool OfferRecovery(Editor& ed) {
     return false;
 }
 
+namespace {
+
+std::chrono::nanoseconds threadTime() {
+    timespec ts{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &ts);
+    return std::chrono::seconds(ts.tv_sec) + std::chrono::nanoseconds(ts.tv_nsec);
+}
+
+}  // namespace
+
 void KeepRecoveryCopy(Editor& ed) {
     const auto start = std::chrono::steady_clock::now();
+    const auto startWork = threadTime();
     ed.recovery.cycle(ed.session, ed.frame.events.empty());
     const auto took = std::chrono::steady_clock::now() - start;
+    const auto work = threadTime() - startWork;
     if (took > ed.recovery.longestSlice) ed.recovery.longestSlice = std::chrono::duration_cast<std::chrono::nanoseconds>(took);
+    if (work > ed.recovery.longestSliceWork) ed.recovery.longestSliceWork = work;
 }
 
 }  // namespace marquetor::editor

@@ -58,6 +58,9 @@ public:
     // The longest time one cycle spent on the copy so far (the decision to begin one, the
     // unsaved-changes answer it may need, a slice), for the benchmark.
     std::chrono::nanoseconds longestSlice{0};
+    // The processor time of that kind of cycle at most: what is left of the figure above
+    // once waits for the disk and for other programs are taken out.
+    std::chrono::nanoseconds longestSliceWork{0};
 
 private:
     using Clock = std::chrono::steady_clock;
