@@ -4,12 +4,15 @@
 // program owns one; every test makes its own.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "document/tileset.h"
+#include "fileio/identity.h"
 #include "editor/infopanelstate.h"
 #include "editor/palettestate.h"
+#include "editor/recoverykeeper.h"
 #include "editor/session.h"
 #include "platform/dialogs.h"
 #include "platform/events.h"
@@ -105,6 +108,12 @@ struct Editor {
     std::uint64_t editMenuVersion = 0;   // the history's version the Edit menu shows
     InfoPanel info;
     Palette palette;   // after the window: its gadgets join the window's registry until it goes
+
+    // The copy of the unsaved changes kept for after a crash.
+    RecoveryKeeper recovery;
+    // The document's file as it was when the user last answered No to reloading it: not
+    // asked again until the file changes again.
+    std::optional<fileio::FileIdentity> reloadDeclined;
 
     // The document, to read: every change goes through the session.
     const document::TileSet& doc() const { return session.doc(); }

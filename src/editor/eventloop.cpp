@@ -7,6 +7,7 @@
 #include "editor/materialstab.h"
 #include "editor/palette.h"
 #include "editor/palettebar.h"
+#include "editor/recovery.h"
 #include "editor/texturestab.h"
 #include "editor/tilesettab.h"
 #include "editor/tilestab.h"
@@ -99,6 +100,8 @@ void DispatchEvent(Editor& ed, const platform::FrameEvent& event) {
     // window is in front, so the unsaved-changes question is never skipped.
     case platform::kEventCloseWindow: CloseCommand(ed); break;
     case platform::kEventDropFiles: HandleFileDrop(ed); break;
+    // Back from another program: the document's file may have been changed there.
+    case platform::kEventActivateWindow: CheckFileOnDisk(ed); break;
     default: break;
     }
 }
@@ -114,6 +117,7 @@ void RunCycle(Editor& ed) {
     UpdateEditMenu(ed);
     UpdateInfoPanel(ed);
     UpdatePalette(ed);
+    KeepRecoveryCopy(ed);
 }
 
 int RunEventLoop(Editor& ed) {

@@ -2,8 +2,11 @@
 
 #include <cctype>
 #include <filesystem>
+#include <optional>
+#include <system_error>
 
 #include "editor/refresh.h"
+#include "fileio/identity.h"
 #include "editor/tilesetcommands.h"
 #include "tiled/tiled.h"
 #include "tilesetfile/format.h"
@@ -32,6 +35,27 @@ void openChosenPath(Editor& ed) {
     reportLoad(ed, result.status, false);
 }
 
+// Whether two paths name the same file: the same text, or the same place once symbolic links
+// and "..", "." are resolved.
+bool samePlace(const std::string& a, const std::string& b) {
+    if (a == b) return true;
+    std::error_code ec1;
+    std::error_code ec2;
+    const std::filesystem::path ca = std::filesystem::weakly_canonical(std::filesystem::path(a), ec1);
+    const std::filesystem::path cb = std::filesystem::weakly_canonical(std::filesystem::path(b), ec2);
+    return !ec1 && !ec2 && ca == cb;
+}
+
+// The document's file on disk now, when it is no longer what was opened or saved there:
+// changed, or replaced by another file. Nothing when it is the same, gone, or unknown.
+std::optional<fileio::FileIdentity> changedOnDisk(const Editor& ed) {
+    const SavedMark& mark = ed.session.savedMark();
+    if (mark.path.empty() || !mark.identity) return std::nullopt;
+    std::optional<fileio::FileIdentity> now = fileio::IdentifyFile(std::filesystem::path(mark.path));
+    if (!now || *now == *mark.identity) return std::nullopt;
+    return now;
+}
+
 }  // namespace
 
 bool HasTileSetEnding(std::string_view path) {
@@ -56,6 +80,12 @@ bool SaveCommand(Editor& ed) {
     ed.chosenPath = ed.dialogs.saveFile("Save...", kTileSetFolder, kTileSetPatterns);
     if (ed.chosenPath.empty()) return false;
     ed.chosenPath = WithTileSetEnding(ed.chosenPath);
+    // Another program's changes to the document's own file are not overwritten unasked.
+    const SavedMark& mark = ed.session.savedMark();
+    if (!mark.path.empty() && samePlace(ed.chosenPath, mark.path) && changedOnDisk(ed)) {
+        const std::string question = mark.path + " has been changed by another program since it was opened. Overwrite it?";
+        if (ed.dialogs.question(ed.frame.title, question, false) != platform::Answer::Yes) return false;
+    }
     if (!ed.session.save(ed.chosenPath).ok) {
         // The file that was there before is left untouched by the save.
         ed.message("Could not be saved!");
@@ -117,6 +147,21 @@ void OpenStartupFile(Editor& ed, std::string_view firstArgument, const StartupFi
     // A missing or unreadable start-up file stays silent; a file that is there but is no
     // tile set, or ends early, is worth a word.
     reportLoad(ed, result.status, true);
+}
+
+void CheckFileOnDisk(Editor& ed) {
+    const std::optional<fileio::FileIdentity> now = changedOnDisk(ed);
+    if (!now || now == ed.reloadDeclined) return;
+    std::string question = ed.session.savedMark().path + " has been changed by another program. Reload it?";
+    if (ed.session.hasUnsavedChanges()) question += " Your unsaved changes will be lost.";
+    if (ed.dialogs.question(ed.frame.title, question, false) != platform::Answer::Yes) {
+        ed.reloadDeclined = now;
+        return;
+    }
+    ed.chosenPath = ed.session.savedMark().path;
+    openChosenPath(ed);
+    // Not read after all (it is no tile set now): not asked again for this version of it.
+    if (changedOnDisk(ed)) ed.reloadDeclined = now;
 }
 
 bool ConfirmUnsavedChanges(Editor& ed) {

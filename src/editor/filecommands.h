@@ -38,6 +38,11 @@ bool HasTiledEnding(std::string_view path);
 using StartupFileReport = std::function<void(std::string_view path, const tilesetfile::LoadResult&)>;
 void OpenStartupFile(Editor& ed, std::string_view firstArgument, const StartupFileReport& report = {});
 
+// When the main window becomes active again: the document's file changed on disk since it
+// was opened or saved (by another program) asks whether to reload it, as Open... would; No
+// is not asked again until the file changes again.
+void CheckFileOnDisk(Editor& ed);
+
 // Before the document is closed or replaced: on unsaved changes asks "Save changes to the
 // tile set?". True to go on (saved, or No, or nothing to ask); false to stay (Cancel, or
 // the save did not happen).

@@ -10,6 +10,7 @@
 #include "editor/filecommands.h"
 #include "editor/infopanel.h"
 #include "editor/listsources.h"
+#include "editor/recovery.h"
 #include "editor/refresh.h"
 
 namespace marquetor::editor {
@@ -245,7 +246,9 @@ bool StartEditor(Editor& ed, std::string_view firstArgument, const StartupFileRe
     // 11. The one tile group every tile belongs to: the fresh document's (step 1).
 
     // 12. The tile set named on the command line. Opened, it counts as unchanged with
-    // nothing to undo, as the fresh document does.
+    // nothing to undo, as the fresh document does. Unsaved changes of an editor that did
+    // not end normally come first: taken back, they are the document instead.
+    if (OfferRecovery(ed)) return true;
     OpenStartupFile(ed, firstArgument, report);
     return true;
 }

@@ -71,6 +71,8 @@ tilesetfile::LoadResult Session::open(const std::string& path) {
     struct stat st {};
     if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode))
         return {tilesetfile::LoadStatus::CannotOpen, std::string("it is ") + fileio::KindOfFile(st.st_mode)};
+    // Looked at before reading: a change made while it is read counts as a change since.
+    const std::optional<fileio::FileIdentity> identity = fileio::IdentifyFile(toPath(path));
     tilesetfile::LoadResult result = tilesetfile::LoadTileSet(m_doc, toPath(path));
     if (result.code() != 1) return result;
     // A truncated file counts as opened: the document holds what the file holds, so
@@ -78,13 +80,38 @@ tilesetfile::LoadResult Session::open(const std::string& path) {
     m_history.clear();
     changed(part::Everything);
     markSaved(path, result.status == tilesetfile::LoadStatus::Truncated);
+    m_mark.identity = identity;
+    return result;
+}
+
+tilesetfile::LoadResult Session::recover(const std::string& copyPath, SavedMark mark) {
+    document::TileSet loaded;
+    tilesetfile::LoadResult result = tilesetfile::LoadTileSet(loaded, toPath(copyPath));
+    // A copy cut short is no copy: what it holds is not what the user had.
+    if (result.status != tilesetfile::LoadStatus::Ok) {
+        if (result.status == tilesetfile::LoadStatus::Truncated) result.status = tilesetfile::LoadStatus::CannotOpen;
+        return result;
+    }
+    m_doc = std::move(loaded);
+    m_history.clear();
+    changed(part::Everything);
+    m_mark = std::move(mark);
+    ++m_markCount;
+    // Unsaved until saved: no document's fingerprint is this one.
+    m_mark.fingerprint = document::ContentFingerprint(m_doc) ^ 1;
+    m_answeredAt = ~std::uint64_t{0};
+    m_changes |= part::File;
+    m_history.seal();
     return result;
 }
 
 tilesetfile::SaveResult Session::save(const std::string& path) {
     tilesetfile::SaveResult result = tilesetfile::SaveTileSet(m_doc, toPath(path));
     // A failed save leaves the file that was there, and the mark, as they were.
-    if (result.ok) markSaved(path, false);
+    if (result.ok) {
+        markSaved(path, false);
+        m_mark.identity = fileio::IdentifyFile(toPath(path));
+    }
     return result;
 }
 
@@ -98,6 +125,7 @@ bool Session::hasUnsavedChanges() const {
 
 void Session::exchangeSavedMark(SavedMark& other) {
     std::swap(m_mark, other);
+    ++m_markCount;
     m_answeredAt = ~std::uint64_t{0};
     m_changes |= part::File;
 }
@@ -112,6 +140,8 @@ void Session::markSaved(std::string path, bool dataEndedEarly) {
     m_mark.path = std::move(path);
     m_mark.fingerprint = document::ContentFingerprint(m_doc);
     m_mark.dataEndedEarly = dataEndedEarly;
+    m_mark.identity.reset();
+    ++m_markCount;
     m_answeredAt = m_changeCount;
     m_unsaved = false;
     m_changes |= part::File;

@@ -8,10 +8,12 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "document/tileset.h"
 #include "editor/history.h"
+#include "fileio/identity.h"
 #include "tilesetfile/format.h"
 
 namespace marquetor::editor {
@@ -27,6 +29,10 @@ struct SavedMark {
     // The file it was opened from ended early, so the document holds only part of the tile
     // set; it stays so until the document is saved or replaced.
     bool dataEndedEarly = false;
+    // What identified that file on disk when it was opened or saved (nothing when it could
+    // not be looked at, or for a document never saved): whether another program changed it
+    // since is told by comparing.
+    std::optional<fileio::FileIdentity> identity;
 };
 
 class Session {
@@ -64,6 +70,10 @@ public:
     // starts a fresh history, counts as unchanged and belongs to the file; one the load did
     // not touch (code() 0) keeps its history and its mark.
     tilesetfile::LoadResult open(const std::string& path);
+    // A recovery copy (a .mrqt file) loaded as the document that belongs to `mark`'s file
+    // with unsaved changes: it counts as changed until it is saved. Loaded whole, it starts a
+    // fresh history; otherwise the document, history and mark are as they were.
+    tilesetfile::LoadResult recover(const std::string& copyPath, SavedMark mark);
     // Writes the document to a file through the crash-safe writer; written, it counts as
     // unchanged and belongs to that file, and the next change is a step of its own.
     tilesetfile::SaveResult save(const std::string& path);
@@ -77,6 +87,8 @@ public:
 
     // Goes up with every change of the document (commands, undo, redo, open).
     std::uint64_t changeCount() const { return m_changeCount; }
+    // Goes up whenever the saved mark is replaced (open, save, recover, New and its undo).
+    std::uint64_t markCount() const { return m_markCount; }
     // The parts (command.h) changed since the last call, the saved mark included.
     unsigned takeChanges() {
         const unsigned changes = m_changes;
@@ -93,6 +105,7 @@ private:
     History m_history;
     SavedMark m_mark;
     std::uint64_t m_changeCount = 0;
+    std::uint64_t m_markCount = 0;
     unsigned m_changes = 0;
     // The last answer of hasUnsavedChanges and the change it was given at.
     mutable std::uint64_t m_answeredAt = ~std::uint64_t{0};

@@ -15,6 +15,8 @@ inline constexpr int kEventRightButtonDown = 516;
 inline constexpr int kEventRightButtonUp = 517;
 // Files were dropped on the main window; Window::takeDroppedFiles() gives their paths.
 inline constexpr int kEventDropFiles = 563;
+// The main window became the active window again (after another program's, or a dialog's).
+inline constexpr int kEventActivateWindow = 13104;
 
 inline bool IsMouseButtonEvent(int kind) {
     return kind == kEventLeftButtonDown || kind == kEventLeftButtonUp || kind == kEventRightButtonDown ||

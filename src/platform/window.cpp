@@ -58,6 +58,10 @@ protected:
         event->ignore();
         m_queue.push({kEventCloseWindow, 0, 0});
     }
+    void changeEvent(QEvent* event) override {
+        if (event->type() == QEvent::ActivationChange && isActiveWindow()) m_queue.push({kEventActivateWindow, 0, 0});
+        QMainWindow::changeEvent(event);
+    }
 
 private:
     EventQueue& m_queue;

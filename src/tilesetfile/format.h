@@ -2,8 +2,10 @@
 // The .mrqt file: writer (writer.cpp) and reader (reader.cpp), over memory and over files.
 // Plain C++, no GUI.
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -39,6 +41,28 @@ MARQUETOR_API std::vector<std::uint8_t> SaveTileSetToMemory(const document::Tile
 // Writes through the file writer (fileio/replacefile.h): the file gets its whole new
 // content or stays as it was.
 MARQUETOR_API SaveResult SaveTileSet(const document::TileSet& set, const std::filesystem::path& path);
+
+// Writes the document's saved form (the bytes SaveTileSet writes) to an open file a part at
+// a time, so that a large document can be written between other work without a copy of it:
+// each call goes on from where the last one stopped until the deadline has passed, and
+// leaves nothing buffered. The document must not change between the calls; when it did,
+// the caller starts again with a new writer and a new file.
+class SliceWriter {
+public:
+    enum class Step { More, Done, Failed };
+    explicit SliceWriter(const document::TileSet& set);
+    ~SliceWriter();
+    SliceWriter(const SliceWriter&) = delete;
+    SliceWriter& operator=(const SliceWriter&) = delete;
+
+    Step writeSome(int fd, std::chrono::steady_clock::time_point deadline);
+    // The errno of the failure after Failed.
+    int error() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 MARQUETOR_API LoadResult LoadTileSetFromMemory(document::TileSet& set, std::span<const std::uint8_t> data);
 // Reads the file in blocks as it goes: texture bytes go straight into their own memory, and

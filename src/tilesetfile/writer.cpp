@@ -38,10 +38,10 @@ public:
     // Into memory: the area must be large enough for everything written.
     Writer(std::uint8_t* area, std::size_t size) : m_begin(area), m_p(area), m_end(area + size) {}
     // Into a file, through a buffer of its own.
-    explicit Writer(int fd) : m_fd(fd), m_writeback(fd) {
-        m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(kWriteBuffer);
+    explicit Writer(int fd, std::size_t bufferSize = kWriteBuffer) : m_fd(fd), m_writeback(fd) {
+        m_buffer = std::make_unique_for_overwrite<std::uint8_t[]>(bufferSize);
         m_begin = m_p = m_buffer.get();
-        m_end = m_begin + kWriteBuffer;
+        m_end = m_begin + bufferSize;
     }
 
     void bytes(const void* data, std::size_t n) {
@@ -165,6 +165,124 @@ void writeTileSet(const TileSet& set, Writer& out) {
 }
 
 }  // namespace
+
+// Where the writing stands between two slices: the section and the item within it.
+struct SliceWriter::State {
+    enum class Section { Start, Materials, TextureCount, Textures, TileCount, Tiles, Done };
+
+    explicit State(const TileSet& s) : set(s) {}
+    const TileSet& set;
+    Section section = Section::Start;
+    std::size_t item = 0;             // the next material, texture or tile
+    std::size_t textureOffset = 0;    // bytes of the current texture written; 0: not begun
+    bool textureBegun = false;
+    int error = 0;
+};
+
+SliceWriter::SliceWriter(const TileSet& set) : m_state(std::make_unique<State>(set)) {}
+SliceWriter::~SliceWriter() = default;
+int SliceWriter::error() const { return m_state->error; }
+
+SliceWriter::Step SliceWriter::writeSome(int fd, std::chrono::steady_clock::time_point deadline) {
+    using Section = State::Section;
+    using Clock = std::chrono::steady_clock;
+    // Small items go through this buffer, texture bytes in blocks of this size at most; the
+    // clock is looked at every so many items.
+    constexpr std::size_t kSliceBuffer = std::size_t{256} << 10;
+    constexpr std::size_t kTextureBlock = std::size_t{1} << 20;
+    constexpr std::size_t kItemsPerLook = 512;
+    State& st = *m_state;
+    if (st.section == Section::Done) return Step::Done;
+    if (st.error != 0) return Step::Failed;
+    const TileSet& set = st.set;
+    const TileGroup* group = document::LookUpTileGroup(set, document::kTileGroup);
+    Writer out(fd, kSliceBuffer);
+    std::size_t sinceLook = 0;
+    auto timeUp = [&] {
+        if (++sinceLook < kItemsPerLook) return false;
+        sinceLook = 0;
+        return Clock::now() >= deadline;
+    };
+    bool stop = false;
+    while (!stop && st.section != Section::Done && out.error() == 0) {
+        switch (st.section) {
+        case Section::Start:
+            out.line(kHeaderText);
+            out.i32(set.tileWidth);
+            out.i32(set.tileHeight);
+            out.i32(countField(set.materials.size()));
+            st.section = Section::Materials;
+            st.item = 0;
+            break;
+        case Section::Materials: {
+            const auto& items = set.materials.items();
+            for (; st.item < items.size() && !stop; ++st.item) {
+                const Material& m = *items[st.item];
+                out.line(m.name);
+                out.i32(m.color);
+                out.line(storedDescription(m.description));
+                stop = timeUp();
+            }
+            if (st.item >= items.size()) st.section = Section::TextureCount;
+            break;
+        }
+        case Section::TextureCount:
+            out.i32(countField(set.textures.size()));
+            st.section = Section::Textures;
+            st.item = 0;
+            st.textureBegun = false;
+            break;
+        case Section::Textures: {
+            const Texture* t = set.textures.at(st.item);
+            if (t == nullptr) {
+                st.section = Section::TileCount;
+                break;
+            }
+            const auto data = t->data();
+            if (!st.textureBegun) {
+                out.line(t->name);
+                out.i32(static_cast<std::int32_t>(data.size()));
+                st.textureBegun = true;
+                st.textureOffset = 0;
+            }
+            const std::size_t n = std::min(kTextureBlock, data.size() - st.textureOffset);
+            out.bytes(data.data() + st.textureOffset, n);
+            st.textureOffset += n;
+            if (st.textureOffset >= data.size()) {
+                ++st.item;
+                st.textureBegun = false;
+            }
+            stop = n >= kDirectWrite ? Clock::now() >= deadline : timeUp();
+            break;
+        }
+        case Section::TileCount:
+            out.i32(group ? countField(group->tiles.size()) : 0);
+            st.section = Section::Tiles;
+            st.item = 0;
+            break;
+        case Section::Tiles: {
+            const std::size_t count = group ? group->tiles.size() : 0;
+            for (; st.item < count && !stop; ++st.item) {
+                const Tile& t = *group->tiles.items()[st.item];
+                out.i32(t.id);
+                out.line(t.texture);
+                out.line(t.material);
+                out.i16(t.layer);
+                out.i16(t.collision);
+                stop = timeUp();
+            }
+            if (st.item >= count) st.section = Section::Done;
+            break;
+        }
+        case Section::Done: break;
+        }
+    }
+    if (!out.finish()) {
+        st.error = out.error();
+        return Step::Failed;
+    }
+    return st.section == Section::Done ? Step::Done : Step::More;
+}
 
 std::vector<std::uint8_t> SaveTileSetToMemory(const TileSet& set) {
     std::vector<std::uint8_t> out(savedSize(set));

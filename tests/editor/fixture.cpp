@@ -64,11 +64,20 @@ void EditorFixture::SetUp() {
     fs::create_directories(tileSetDir);
     fs::create_directories(textureDir);
     fs::current_path(workDir);
+    // The editor's recovery copies go to the workspace, never to the user's own folder.
+    stateDir = root / "state";
+    if (const char* old = std::getenv("XDG_STATE_HOME")) m_oldStateHome = old;
+    ::setenv("XDG_STATE_HOME", stateDir.c_str(), 1);
     restart("");
 }
 
 void EditorFixture::TearDown() {
     ed.reset();
+    if (m_oldStateHome) {
+        ::setenv("XDG_STATE_HOME", m_oldStateHome->c_str(), 1);
+    } else {
+        ::unsetenv("XDG_STATE_HOME");
+    }
     std::error_code ignored;
     if (!m_oldCwd.empty()) fs::current_path(m_oldCwd, ignored);
     m_root.reset();

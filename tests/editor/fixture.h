@@ -28,7 +28,8 @@ namespace document = marquetor::document;
 class EditorFixture : public ::testing::Test {
 protected:
     // A temporary workspace root/{Data/TileSets, Tools/Marquetor/TileSets/Textures}; the
-    // working directory becomes root/Tools/Marquetor and the editor starts without argument.
+    // working directory becomes root/Tools/Marquetor, XDG_STATE_HOME root/state (the
+    // recovery copies) and the editor starts without argument.
     void SetUp() override;
     // Back to the old working directory; the workspace is removed.
     void TearDown() override;
@@ -69,6 +70,7 @@ protected:
     std::filesystem::path workDir;   // root/Tools/Marquetor, the working directory
     std::filesystem::path tileSetDir;   // root/Data/TileSets
     std::filesystem::path textureDir;   // workDir/TileSets/Textures
+    std::filesystem::path stateDir;     // root/state, XDG_STATE_HOME
 
     platform::ScriptedDialogs dialogs;
     std::unique_ptr<editor::Editor> ed;
@@ -76,5 +78,6 @@ protected:
 private:
     void bringTabForward(QWidget* widget);
     std::filesystem::path m_oldCwd;
+    std::optional<std::string> m_oldStateHome;
     std::optional<testsupport::TempFolder> m_root;
 };
