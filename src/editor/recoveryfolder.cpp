@@ -3,15 +3,16 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
 #include <iterator>
 #include <sstream>
 #include <system_error>
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include "fileio/lockfile.h"
+#include "fileio/readfile.h"
 
 namespace marquetor::editor::recovery {
 
@@ -36,28 +37,11 @@ bool makePrivateFolder(const fs::path& folder) {
 
 // The lock file of an entry, opened and locked without waiting; -1 when it is missing or
 // held by a live editor.
-int lockEntry(const fs::path& entry, bool create) {
-    const fs::path lock = entry / Entry::kLockName;
-    const int fd = ::open(lock.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW | (create ? O_CREAT | O_EXCL : 0), 0600);
-    if (fd < 0) return -1;
-    if (create) ::fchmod(fd, 0600);
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int saved = errno;
-        ::close(fd);
-        errno = saved;
-        return -1;
-    }
-    return fd;
-}
+int lockEntry(const fs::path& entry, bool create) { return fileio::TakeLockFile(entry / Entry::kLockName, create); }
 
 std::string readSmallFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::string text;
-    if (!in) return text;
-    char buffer[4096];
-    while (text.size() < (std::size_t{64} << 10) && in.read(buffer, sizeof buffer).gcount() > 0)
-        text.append(buffer, static_cast<std::size_t>(in.gcount()));
-    return text;
+    const fileio::ReadResult read = fileio::ReadWholeFile(path, std::size_t{64} << 10);
+    return read.ok ? std::string(read.bytes.begin(), read.bytes.end()) : std::string();
 }
 
 }  // namespace
@@ -143,7 +127,7 @@ std::unique_ptr<Entry> Entry::create(const fs::path& folder) {
         return nullptr;
     }
     const fs::path named = folder / (kEntryPrefix + fs::path(made).filename().string().substr(5));
-    if (::rename(made.c_str(), named.c_str()) != 0) {
+    if (!fileio::Rename(made, named)) {
         const int saved = errno;
         ::unlink((fs::path(made) / kLockName).c_str());
         ::rmdir(made.c_str());

@@ -59,13 +59,18 @@ protected:
         m_queue.push({kEventCloseWindow, 0, 0});
     }
     void changeEvent(QEvent* event) override {
-        if (event->type() == QEvent::ActivationChange && isActiveWindow()) m_queue.push({kEventActivateWindow, 0, 0});
+        // Active again: the first activation, when the window is shown, is no return to it.
+        if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+            if (m_wasActive) m_queue.push({kEventActivateWindow, 0, 0});
+            m_wasActive = true;
+        }
         QMainWindow::changeEvent(event);
     }
 
 private:
     EventQueue& m_queue;
     bool m_closing = false;
+    bool m_wasActive = false;
 };
 
 // Left and right mouse buttons pressed or released anywhere inside the main window reach
