@@ -607,6 +607,8 @@ void BM_PaletteMemory(benchmark::State& state) {
         state.counters["selected"] = benchmark::Counter(static_cast<double>(tiles.selectedCount()));
         emptyFilter(ed);
     }
+}
+
 // The recovery copy of the loaded set after one change, written in slices in idle cycles:
 // the figure is the longest time one cycle spent on it (the main thread's longest stop),
 // not the time the whole copy took.
