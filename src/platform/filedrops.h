@@ -6,14 +6,14 @@
 // through the queue like everything else.
 
 #include <QObject>
+#include <QWidget>
 
 #include <deque>
 #include <string>
 #include <vector>
 
 #include "platform/events.h"
-
-class QWidget;
+#include "platform/gadgets.h"
 
 namespace marquetor::platform {
 
@@ -26,6 +26,17 @@ namespace detail {
 
 // The name of the widget property that holds a gadget's identifier.
 inline constexpr char kGadgetProperty[] = "marquetorGadget";
+
+// A widget made a gadget of a window's registry: the facade joins the registry, and the
+// widget carries the identifier, which tells a drop the gadget it landed on.
+template <typename Facade>
+Facade& RegisterGadget(Gadgets& gadgets, int id, GadgetKind kind, QWidget* widget) {
+    widget->setProperty(kGadgetProperty, id);
+    auto facade = std::make_unique<Facade>(id, kind, widget);
+    Facade& ref = *facade;
+    gadgets.add(std::move(facade));
+    return ref;
+}
 
 class FileDropFilter final : public QObject {
 public:

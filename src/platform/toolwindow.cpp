@@ -87,10 +87,7 @@ struct ToolWindow::Impl {
 
     template <typename Facade>
     Facade& add(int id, GadgetKind kind, QWidget* widget) {
-        widget->setProperty(detail::kGadgetProperty, id);
-        auto facade = std::make_unique<Facade>(id, kind, widget);
-        Facade& ref = *facade;
-        gadgets.add(std::move(facade));
+        Facade& ref = detail::RegisterGadget<Facade>(gadgets, id, kind, widget);
         ids.push_back(id);
         return ref;
     }

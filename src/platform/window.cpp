@@ -138,12 +138,7 @@ struct Window::Impl {
 
     template <typename Facade>
     Facade& add(int id, GadgetKind kind, QWidget* widget) {
-        // Tells a drop which gadget it landed on.
-        widget->setProperty(detail::kGadgetProperty, id);
-        auto facade = std::make_unique<Facade>(id, kind, widget);
-        Facade& ref = *facade;
-        gadgets.add(std::move(facade));
-        return ref;
+        return detail::RegisterGadget<Facade>(gadgets, id, kind, widget);
     }
 };
 
