@@ -111,8 +111,9 @@ TEST_F(TempDir, WhatIsNoRegularFileIsRefusedAtOnceAndNeverWaitedOn) {
         {"socket.png", "not a regular file (it is a socket)"}};
     for (const auto& [name, expected] : cases) {
         SCOPED_TRACE(name);
+        const std::filesystem::path path = dir / name;
         const auto report = childtest::RunInChild([&] {
-            const ReadResult r = ReadWholeFile(dir / name, std::size_t{1} << 30);
+            const ReadResult r = ReadWholeFile(path, std::size_t{1} << 30);
             return (r.ok ? "read " : "refused ") + r.error + " (" + std::to_string(r.bytes.size()) + " bytes)";
         }, 5);
         ASSERT_TRUE(report.has_value());

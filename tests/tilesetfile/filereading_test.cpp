@@ -72,7 +72,9 @@ Bytes randomFile(std::uint32_t seed, std::size_t approximateSize) {
         const std::size_t size = random() % 3 == 0 ? random() % 100 : random() % 150000;
         b.i32(static_cast<std::int32_t>(size));
         b.raw(text(0));
-        for (std::size_t k = 0; k < size; ++k) b.raw(std::string(1, static_cast<char>(random())));
+        std::string data(size, '\0');
+        for (char& c : data) c = static_cast<char>(random());
+        b.raw(data);
     }
     std::vector<std::pair<std::int32_t, std::string>> tiles;
     const std::size_t before = b.bytes().size();
