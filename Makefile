@@ -16,7 +16,7 @@ SMOKE_SECONDS ?= 15
 EXAMPLE_DIR := examples/demo-game/Tools/Marquetor
 EXAMPLE_FILE := ../../Data/TileSets/demo.mrqt
 
-.PHONY: all deps build test test-unit test-asan run bench fuzz fuzz-smoke package clean
+.PHONY: all deps build test test-unit test-asan asan-compiler run bench fuzz fuzz-smoke package clean
 
 all: build
 
@@ -37,12 +37,21 @@ build: deps $(BUILD)/build.ninja
 test-unit: build
 	cd $(BUILD) && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j $(JOBS)
 
+# The sanitizer build is compiled by clang: with the sanitizers' checks compiled in, it takes
+# half the time g++ takes for the same files. A sanitizer build made earlier by g++ is made
+# again.
 $(ASAN_BUILD)/build.ninja:
-	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
-	  -DMARQUETOR_SANITIZE=ON -DMARQUETOR_GUI=OFF
+	CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug \
+	  -DCMAKE_C_FLAGS_DEBUG=-g1 -DCMAKE_CXX_FLAGS_DEBUG=-g1 -DMARQUETOR_SANITIZE=ON -DMARQUETOR_GUI=OFF
+
+asan-compiler:
+	@if [ -f $(ASAN_BUILD)/CMakeCache.txt ] && \
+	    ! grep -q '^CMAKE_CXX_COMPILER:[A-Z]*=.*clang++' $(ASAN_BUILD)/CMakeCache.txt; then \
+	  echo "Making the sanitizer build again with clang"; rm -rf $(ASAN_BUILD); fi
 
 # The GUI-free suites again under AddressSanitizer + UndefinedBehaviorSanitizer.
-test-asan: deps $(ASAN_BUILD)/build.ninja
+test-asan: deps asan-compiler
+	$(MAKE) --no-print-directory $(ASAN_BUILD)/build.ninja
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	  ctest --output-on-failure -j $(JOBS)
