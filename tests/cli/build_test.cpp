@@ -17,7 +17,7 @@
 
 using namespace marquetor;
 using namespace mrqttest;
-using Json = nlohmann::ordered_json;
+using OrderedJson = nlohmann::ordered_json;
 
 namespace {
 
@@ -123,10 +123,10 @@ protected:
     }
 
     // A small valid JSON document and its texture folder.
-    Json sampleJson() {
+    OrderedJson sampleJson() {
         fs::create_directories(dir / "tex");
         writeFile(dir / "tex" / "rock.png", "rock bytes");
-        Json j = Json::parse(R"({"tileWidth": 32, "tileHeight": 16,
+        OrderedJson j = OrderedJson::parse(R"({"tileWidth": 32, "tileHeight": 16,
             "materials": [{"name": "Stone", "color": 255, "description": "hard"}],
             "textures": [{"name": "rock.png", "size": 10}],
             "tiles": [{"id": 1, "texture": "rock.png", "material": "Stone", "layer": 0, "collision": 1}]})");
@@ -135,7 +135,7 @@ protected:
     }
 
     // Builds from a JSON document; the outcome.
-    Outcome buildFrom(const Json& json, std::vector<std::string> extra = {}) {
+    Outcome buildFrom(const OrderedJson& json, std::vector<std::string> extra = {}) {
         writeFile(dir / "in.json", json.dump(2));
         std::vector<std::string> args{"build"};
         args.insert(args.end(), extra.begin(), extra.end());
@@ -194,17 +194,17 @@ TEST_F(Build, TextsThatAreNotUtf8AreMarkedAndRestored) {
     ASSERT_TRUE(tilesetfile::SaveTileSet(set, dir / "two.mrqt").ok);
     const Outcome r = run({"dump", "two.mrqt"});
     ASSERT_EQ(r.status, 0);
-    const Json j = Json::parse(r.out);
+    const OrderedJson j = OrderedJson::parse(r.out);
     EXPECT_EQ(j["materials"][0],
-              Json::parse(R"({"name":"Käse","nameEncoding":"windows-1252","color":1,"red":1,"green":0,"blue":0,
+              OrderedJson::parse(R"({"name":"Käse","nameEncoding":"windows-1252","color":1,"red":1,"green":0,"blue":0,
                               "description":"€ 5","descriptionEncoding":"windows-1252"})"));
-    EXPECT_EQ(j["materials"][1], Json::parse(R"({"name":"Käse","color":2,"red":2,"green":0,"blue":0,"description":"€ 5"})"));
+    EXPECT_EQ(j["materials"][1], OrderedJson::parse(R"({"name":"Käse","color":2,"red":2,"green":0,"blue":0,"description":"€ 5"})"));
     EXPECT_EQ(roundTrip(dir / "two.mrqt"), readFile(dir / "two.mrqt"));
 }
 
 TEST_F(Build, RefusesWhatItCannotKeepAndWritesNothing) {
     writeFile(dir / "out.mrqt", "older");
-    auto refused = [&](const Json& json, const std::string& names, const std::vector<std::string>& extra = {}) {
+    auto refused = [&](const OrderedJson& json, const std::string& names, const std::vector<std::string>& extra = {}) {
         const Outcome r = buildFrom(json, extra);
         EXPECT_EQ(r.status, 1) << json.dump();
         EXPECT_EQ(r.err.rfind("mrqt: ", 0), 0u) << r.err;
@@ -212,14 +212,14 @@ TEST_F(Build, RefusesWhatItCannotKeepAndWritesNothing) {
         EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
         EXPECT_EQ(readFile(dir / "out.mrqt"), "older");
     };
-    const Json j = sampleJson();
+    const OrderedJson j = sampleJson();
     ASSERT_EQ(buildFrom(j).status, 0);
     writeFile(dir / "out.mrqt", "older");
 
     // A re-exported texture: refused by its digest and size unless told to take it.
     writeFile(dir / "tex" / "rock.png", "new rock bytes!");
     refused(j, "texture \"rock.png\"");
-    Json noSize = j;
+    OrderedJson noSize = j;
     noSize["textures"][0].erase("size");
     refused(noSize, "texture \"rock.png\": the SHA-256 of");
     const Outcome taken = buildFrom(j, {"--ignore-sha256"});
@@ -229,7 +229,7 @@ TEST_F(Build, RefusesWhatItCannotKeepAndWritesNothing) {
     writeFile(dir / "tex" / "rock.png", "rock bytes");
 
     // Values the format's fields cannot hold, and keys no save could have written.
-    Json bad = j;
+    OrderedJson bad = j;
     bad["tiles"][0]["layer"] = 40000;
     refused(bad, "tile 1 (tiles[0]): \"layer\" 40000 does not fit the file's 16-bit field");
     bad = j;
@@ -245,7 +245,7 @@ TEST_F(Build, RefusesWhatItCannotKeepAndWritesNothing) {
     bad["materials"][0]["red"] = 1;
     refused(bad, "material \"Stone\": has only some of");
     bad = j;
-    bad["materials"][0].update(Json{{"red", 1}, {"green", 0}, {"blue", 0}});
+    bad["materials"][0].update(OrderedJson{{"red", 1}, {"green", 0}, {"blue", 0}});
     refused(bad, "material \"Stone\": \"color\" 255 is not red 1");
     bad = j;
     bad["materials"].push_back(j["materials"][0]);
@@ -277,24 +277,24 @@ TEST_F(Build, RefusesWhatItCannotKeepAndWritesNothing) {
     bad["tiles"] = 5;
     refused(bad, "the tile set: \"tiles\" is not a list");
     bad = j;
-    bad["tiles"][0] = Json::array({1, Json::object({{"id", 1}})});
+    bad["tiles"][0] = OrderedJson::array({1, OrderedJson::object({{"id", 1}})});
     refused(bad, "tiles[0]: is not a JSON object");
     // A field holding an object or a list, with fields after it that are read as usual.
     bad = j;
-    bad["materials"][0] = Json::object({{"extra", {{"a", Json::array({1, {{"b", 2}}})}}}});
+    bad["materials"][0] = OrderedJson::object({{"extra", {{"a", OrderedJson::array({1, {{"b", 2}}})}}}});
     bad["materials"][0].update(j["materials"][0]);
     refused(bad, "material \"Stone\": has a key \"extra\"");
     bad = j;
-    bad["tiles"][0]["texture"] = Json::array({"rock.png"});
+    bad["tiles"][0]["texture"] = OrderedJson::array({"rock.png"});
     refused(bad, "tile 1 (tiles[0]): \"texture\" is not a text");
     // Thousands of keys in one record (kept in a short list, which must not grow with them):
     // the record is still named by its own keys that follow, and the first stranger is named.
     bad = j;
-    bad["materials"][0] = Json::object();
+    bad["materials"][0] = OrderedJson::object();
     for (int k = 0; k < 5000; ++k) bad["materials"][0]["k" + std::to_string(k)] = k;
     bad["materials"][0].update(j["materials"][0]);
     refused(bad, "material \"Stone\": has a key \"k0\"");
-    refused(Json::array({1}), "the tile set: is not a JSON object");
+    refused(OrderedJson::array({1}), "the tile set: is not a JSON object");
 
     // The records are built while the JSON is read: refusals still come in document order,
     // a texture whose bytes changed before a tile the format cannot hold.
@@ -334,7 +334,7 @@ TEST_F(Build, HandWrittenJsonNeedsOnlyWhatCarriesData) {
     writeFile(dir / "tex" / "b.png", "BB");
     // Textures in any order come out in the map's order (b.png's bucket is lower); a colour by
     // its channels; layer and collision 0 when left out.
-    const Json j = Json::parse(R"({"tileWidth": 8, "tileHeight": 8,
+    const OrderedJson j = OrderedJson::parse(R"({"tileWidth": 8, "tileHeight": 8,
         "materials": [{"name": "M", "red": 1, "green": 2, "blue": 3}],
         "textures": [{"name": "a.png"}, {"name": "b.png"}],
         "tiles": [{"id": 5, "texture": "a.png", "material": "M"}]})");

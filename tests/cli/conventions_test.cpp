@@ -16,8 +16,6 @@ namespace {
 
 const std::vector<std::string> kCommands{"dump", "build", "check", "resave", "extract", "export", "import", "help"};
 
-std::size_t lines(const std::string& s) { return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')); }
-
 }  // namespace
 
 class Conventions : public ScratchFolder {};

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -28,6 +29,9 @@ struct Outcome {
     std::string out;
     std::string err;
 };
+
+// How many lines a text holds (its line ends).
+inline std::size_t lines(const std::string& s) { return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')); }
 
 inline std::string readFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);

@@ -35,7 +35,6 @@ protected:
     }
 };
 
-std::size_t lines(const std::string& s) { return static_cast<std::size_t>(std::count(s.begin(), s.end(), '\n')); }
 
 }  // namespace
 

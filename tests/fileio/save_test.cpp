@@ -15,12 +15,6 @@ using namespace testhelp;
 
 namespace {
 
-mode_t modeOf(const fs::path& p) {
-    struct stat st {};
-    EXPECT_EQ(::stat(p.c_str(), &st), 0);
-    return st.st_mode & 07777;
-}
-
 // A document whose saved form is about 64 KiB.
 TileSet bigDocument() {
     TileSet set = newDocument();

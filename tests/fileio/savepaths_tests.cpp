@@ -22,12 +22,6 @@ namespace {
 
 bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
-mode_t modeOf(const fs::path& p) {
-    struct stat st {};
-    EXPECT_EQ(::stat(p.c_str(), &st), 0);
-    return st.st_mode & 07777;
-}
-
 }  // namespace
 
 TEST_F(TempDir, WithoutUnnamedFilesASaveTakesANamedTemporaryFile) {

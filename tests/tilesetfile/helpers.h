@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "document/tileset.h"
 #include "tempfolder.h"
 #include "tilesetfile/format.h"
@@ -17,6 +19,13 @@ namespace testhelp {
 
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
+
+// The permission bits of a file.
+inline mode_t modeOf(const fs::path& p) {
+    struct stat st {};
+    EXPECT_EQ(::stat(p.c_str(), &st), 0) << p;
+    return st.st_mode & 07777;
+}
 
 // Builds file content item by item, the way the format lays it out.
 class Builder {

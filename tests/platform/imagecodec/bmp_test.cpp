@@ -211,9 +211,6 @@ BmpFile rleFile(int width, int height, std::uint32_t compression, Bytes data)
     return file;
 }
 
-constexpr Rgba kBlack{0, 0, 0, 255}, kRed{255, 0, 0, 255}, kGreen{0, 255, 0, 255}, kBlue{0, 0, 255, 255},
-    kWhite{255, 255, 255, 255};
-
 TEST(Bmp, Rle8RunsAbsoluteDeltaAndEnd)
 {
     // 6x3, bottom row first.

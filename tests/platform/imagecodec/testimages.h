@@ -15,6 +15,8 @@ namespace marquetor::imagecodec::testing {
 
 using Bytes = std::vector<std::uint8_t>;
 using Rgba = std::array<int, 4>;
+inline constexpr Rgba kBlack{0, 0, 0, 255}, kRed{255, 0, 0, 255}, kGreen{0, 255, 0, 255}, kBlue{0, 0, 255, 255},
+    kWhite{255, 255, 255, 255};
 
 inline Rgba pixelAt(const RgbaImage& image, int x, int y)
 {

@@ -7,8 +7,6 @@ namespace {
 
 using imagewrite::TgaFile;
 
-constexpr Rgba kBlack{0, 0, 0, 255};
-
 // Pixels stored in file order for the given origin bits.
 Bytes storedPixels(const RgbaImage& picture, int bytes, bool top, bool right)
 {
