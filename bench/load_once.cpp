@@ -49,11 +49,11 @@ int readOnce(const char* path) {
 
 int loadOnce(const char* path) {
     marquetor::document::TileSet set;
-    marquetor::document::AddTileGroup(set, document::kTileGroup);
+    marquetor::document::AddTileGroup(set, marquetor::document::kTileGroup);
     const auto start = Clock::now();
     const auto result = marquetor::tilesetfile::LoadTileSet(set, path);
     const double ms = millisecondsSince(start);
-    const auto* group = marquetor::document::LookUpTileGroup(set, document::kTileGroup);
+    const auto* group = marquetor::document::LookUpTileGroup(set, marquetor::document::kTileGroup);
     std::printf("load_ms %.3f tiles %zu\n", ms, group ? group->tiles.size() : 0u);
     std::fflush(stdout);
     // Freeing a million records is not part of the load.
