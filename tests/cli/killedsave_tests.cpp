@@ -228,6 +228,61 @@ protected:
         }
         return tally;
     }
+
+    // `args` killed at 16 moments while it writes `target` (in `folder`, alone there) over
+    // `old`: each time the file is old or `fresh`, whole, and at most one temporary file
+    // is left behind.
+    void expectEachKillLeavesOldOrNew(const std::string& what, const std::vector<std::string>& args,
+                                      const fs::path& target, const std::string& old, const std::string& fresh) {
+        auto prepare = [&] { writeFile(target, old); };
+        auto judge = [&]() -> char {
+            const std::string now = readFile(target);
+            return now == old ? 'o' : now == fresh ? 'n' : '?';
+        };
+        auto replaced = [&] { return fs::file_size(target) == fresh.size(); };
+        const Tally tally = killAcross(16, args, target.parent_path(), {target.filename().string()}, prepare, replaced, judge);
+        SCOPED_TRACE(what + ": " + describe(tally));
+        EXPECT_EQ(tally.old + tally.fresh, 16);
+        EXPECT_GE(tally.old, 1);
+        EXPECT_GE(tally.fresh, 1);
+        EXPECT_GE(tally.writing, 2);
+        EXPECT_LE(tally.strays, 1);
+    }
+
+    // The same for a command that writes several files (the only ones in `folder`), each
+    // over an older export of it: each file is the older export or its new bytes, whole.
+    void expectEachKillLeavesEachFileOldOrNew(const std::string& what, const std::vector<std::string>& args,
+                                              const fs::path& folder,
+                                              const std::vector<std::pair<fs::path, std::string>>& files) {
+        auto olderExport = [](const fs::path& path) { return "an older export of " + path.filename().string(); };
+        auto prepare = [&] {
+            for (const auto& [path, bytes] : files) writeFile(path, olderExport(path));
+        };
+        auto judge = [&]() -> char {
+            int old = 0, fresh = 0;
+            for (const auto& [path, bytes] : files) {
+                const std::string now = readFile(path);
+                old += now == olderExport(path);
+                fresh += now == bytes;
+            }
+            if (old + fresh != static_cast<int>(files.size())) return '?';
+            return fresh == 0 ? 'o' : old == 0 ? 'n' : 'm';
+        };
+        std::vector<std::string> names;
+        for (const auto& file : files) names.push_back(file.first.filename().string());
+        std::sort(names.begin(), names.end());
+        auto replaced = [&] {
+            return std::all_of(files.begin(), files.end(),
+                               [](const auto& file) { return fs::file_size(file.first) == file.second.size(); });
+        };
+        const Tally tally = killAcross(16, args, folder, names, prepare, replaced, judge);
+        SCOPED_TRACE(what + ": " + describe(tally));
+        EXPECT_EQ(tally.old + tally.fresh + tally.mixed, 16);
+        EXPECT_GE(tally.old, 1);
+        EXPECT_GE(tally.fresh, 1);
+        EXPECT_GE(tally.writing, 2);
+        EXPECT_LE(tally.strays, 1);
+    }
 };
 
 
@@ -290,36 +345,7 @@ TEST_F(KilledSave, ExtractAndBuildKilledAtAnyMomentLeaveEachFileOldOrNewWhole) {
     });
 
     // extract writes each texture over an older export of it.
-    {
-        const std::vector<std::string> args{"extract", "in.mrqt", "textures"};
-        auto prepare = [&] {
-            for (const auto& [path, bytes] : files) writeFile(path, "an older export of " + path.filename().string());
-        };
-        auto judge = [&]() -> char {
-            int old = 0, fresh = 0;
-            for (const auto& [path, bytes] : files) {
-                const std::string now = readFile(path);
-                old += now == "an older export of " + path.filename().string();
-                fresh += now == bytes;
-            }
-            if (old + fresh != static_cast<int>(files.size())) return '?';
-            return fresh == 0 ? 'o' : old == 0 ? 'n' : 'm';
-        };
-        std::vector<std::string> names;
-        for (const auto& file : files) names.push_back(file.first.filename().string());
-        std::sort(names.begin(), names.end());
-        auto replaced = [&] {
-            return std::all_of(files.begin(), files.end(),
-                               [](const auto& file) { return fs::file_size(file.first) == file.second.size(); });
-        };
-        const Tally tally = killAcross(16, args, textures, names, prepare, replaced, judge);
-        SCOPED_TRACE("extract: " + describe(tally));
-        EXPECT_EQ(tally.old + tally.fresh + tally.mixed, 16);
-        EXPECT_GE(tally.old, 1);
-        EXPECT_GE(tally.fresh, 1);
-        EXPECT_GE(tally.writing, 2);
-        EXPECT_LE(tally.strays, 1);
-    }
+    expectEachKillLeavesEachFileOldOrNew("extract", {"extract", "in.mrqt", "textures"}, textures, files);
 
     // build reads those textures and writes the tile set over an older one.
     {
@@ -329,23 +355,8 @@ TEST_F(KilledSave, ExtractAndBuildKilledAtAnyMomentLeaveEachFileOldOrNewWhole) {
         for (const auto& [path, bytes] : files) writeFile(path, bytes);
         const fs::path out = dir / "out";
         fs::create_directories(out);
-        const fs::path target = out / "built.mrqt";
-        const std::string old = readFile(MRQT_DEMO_SET);
-        const std::string fresh = bytesOf(set);
-        const std::vector<std::string> args{"build", "in.json", "textures", "out/built.mrqt"};
-        auto prepare = [&] { writeFile(target, old); };
-        auto judge = [&]() -> char {
-            const std::string now = readFile(target);
-            return now == old ? 'o' : now == fresh ? 'n' : '?';
-        };
-        auto replaced = [&] { return fs::file_size(target) == fresh.size(); };
-        const Tally tally = killAcross(16, args, out, {"built.mrqt"}, prepare, replaced, judge);
-        SCOPED_TRACE("build: " + describe(tally));
-        EXPECT_EQ(tally.old + tally.fresh, 16);
-        EXPECT_GE(tally.old, 1);
-        EXPECT_GE(tally.fresh, 1);
-        EXPECT_GE(tally.writing, 2);
-        EXPECT_LE(tally.strays, 1);
+        expectEachKillLeavesOldOrNew("build", {"build", "in.json", "textures", "out/built.mrqt"}, out / "built.mrqt",
+                                     readFile(MRQT_DEMO_SET), bytesOf(set));
     }
 }
 
@@ -360,64 +371,22 @@ TEST_F(KilledSave, TiledExportAndImportKilledAtAnyMomentLeaveEachFileOldOrNewWho
     const fs::path tiled = dir / "tiled";
     fs::create_directories(tiled);
     std::vector<std::pair<fs::path, std::string>> files;
-    std::vector<std::string> names;
-    for (const std::string name : {"level.tsx", "picture0.png", "picture1.png"}) {
+    for (const std::string name : {"level.tsx", "picture0.png", "picture1.png"})
         files.emplace_back(tiled / name, readFile(dir / "whole" / name));
-        names.push_back(name);
-    }
 
     // export writes each picture, then the tileset, over an older export.
-    {
-        const std::vector<std::string> args{"export", "in.mrqt", "tiled/level.tsx"};
-        auto prepare = [&] {
-            for (const auto& [path, bytes] : files) writeFile(path, "an older export of " + path.filename().string());
-        };
-        auto judge = [&]() -> char {
-            int old = 0, fresh = 0;
-            for (const auto& [path, bytes] : files) {
-                const std::string now = readFile(path);
-                old += now == "an older export of " + path.filename().string();
-                fresh += now == bytes;
-            }
-            if (old + fresh != static_cast<int>(files.size())) return '?';
-            return fresh == 0 ? 'o' : old == 0 ? 'n' : 'm';
-        };
-        auto replaced = [&] {
-            return std::all_of(files.begin(), files.end(),
-                               [](const auto& file) { return fs::file_size(file.first) == file.second.size(); });
-        };
-        const Tally tally = killAcross(16, args, tiled, names, prepare, replaced, judge);
-        SCOPED_TRACE("export: " + describe(tally));
-        EXPECT_EQ(tally.old + tally.fresh + tally.mixed, 16);
-        EXPECT_GE(tally.old, 1);
-        EXPECT_GE(tally.fresh, 1);
-        EXPECT_GE(tally.writing, 2);
-        EXPECT_LE(tally.strays, 1);
-    }
+    expectEachKillLeavesEachFileOldOrNew("export", {"export", "in.mrqt", "tiled/level.tsx"}, tiled, files);
 
     // import reads that export and writes a tile set over an older one.
     {
         for (const auto& [path, bytes] : files) writeFile(path, bytes);
         const fs::path out = dir / "out";
         fs::create_directories(out);
-        const fs::path target = out / "imported.mrqt";
         const std::string old = readFile(MRQT_DEMO_SET);
         const std::string fresh = readFile(dir / "whole" / "level.mrqt");
         ASSERT_NE(old, fresh);
-        const std::vector<std::string> args{"import", "tiled/level.tsx", "out/imported.mrqt"};
-        auto prepare = [&] { writeFile(target, old); };
-        auto judge = [&]() -> char {
-            const std::string now = readFile(target);
-            return now == old ? 'o' : now == fresh ? 'n' : '?';
-        };
-        auto replaced = [&] { return fs::file_size(target) == fresh.size(); };
-        const Tally tally = killAcross(16, args, out, {"imported.mrqt"}, prepare, replaced, judge);
-        SCOPED_TRACE("import: " + describe(tally));
-        EXPECT_EQ(tally.old + tally.fresh, 16);
-        EXPECT_GE(tally.old, 1);
-        EXPECT_GE(tally.fresh, 1);
-        EXPECT_GE(tally.writing, 2);
-        EXPECT_LE(tally.strays, 1);
+        expectEachKillLeavesOldOrNew("import", {"import", "tiled/level.tsx", "out/imported.mrqt"}, out / "imported.mrqt",
+                                     old, fresh);
     }
 }
 
