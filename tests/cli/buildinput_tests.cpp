@@ -62,12 +62,7 @@ TEST_F(BuildInput, ATextureCutShortWhileItIsReadIsRefused) {
     jsonNaming("big.png");
     bool caught = false;
     for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
-        {
-            const int fd = ::open(big.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-            ASSERT_GE(fd, 0);
-            ASSERT_EQ(::ftruncate(fd, kSize), 0);
-            ::close(fd);
-        }
+        ASSERT_TRUE(midread::MakeSparseFile(big.c_str(), kSize));
         const Outcome r = build([&](pid_t mrqt) {
             caught = midread::ChangeFileMidRead(mrqt, big.c_str(), kSize, midread::Change::Truncate, 2000);
         });

@@ -164,12 +164,7 @@ TEST_F(NothingLost, ATextureCutShortWhileAddReadsItIsRefused) {
     constexpr off_t kSize = off_t{64} << 20;
     bool caught = false;
     for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
-        {
-            const int fd = ::open(big.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0644);
-            ASSERT_GE(fd, 0);
-            ASSERT_EQ(::ftruncate(fd, kSize), 0);
-            ::close(fd);
-        }
+        ASSERT_TRUE(midread::MakeSparseFile(big.c_str(), kSize));
         restart("");
         dialogs.clearShown();
         selectFile("big.png");   // its preview reads it whole first: nothing to show

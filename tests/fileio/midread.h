@@ -118,6 +118,16 @@ inline long long offsetOn(pid_t pid, const char* path) {
 
 }  // namespace detail
 
+// Makes `path` a file of `size` bytes that costs no disk (a hole reads as zeros): the large
+// files the readers are caught in. True when it did.
+inline bool MakeSparseFile(const char* path, long long size) {
+    const int fd = ::open(path, O_CREAT | O_WRONLY | O_TRUNC, 0644);
+    if (fd < 0) return false;
+    const bool made = ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+    ::close(fd);
+    return made;
+}
+
 // Catches `pid` reading `path` (absolute, with no symbolic link in it) of `size` bytes and
 // cuts the file to half its size or lengthens it by a byte. True when it did; false when
 // `timeoutMs` passed without catching the process mid-read.

@@ -25,14 +25,6 @@ using namespace testhelp;
 
 namespace {
 
-// A file of `size` bytes that costs no disk (a hole reads as zeros).
-void makeSparse(const fs::path& path, off_t size) {
-    const int fd = ::open(path.c_str(), O_CREAT | O_WRONLY | O_TRUNC, 0600);
-    ASSERT_GE(fd, 0);
-    ASSERT_EQ(::ftruncate(fd, size), 0);
-    ::close(fd);
-}
-
 void setModified(const fs::path& path, time_t seconds, long nanoseconds) {
     const timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
@@ -131,7 +123,7 @@ TEST_F(TempDir, AFileThatChangesWhileItIsReadIsRefused) {
         bool caught = false;
         // The reader may finish before it is caught (it is then read whole, unchanged): again.
         for (int attempt = 0; attempt < 5 && !caught; ++attempt) {
-            makeSparse(file, kSize);
+            ASSERT_TRUE(midread::MakeSparseFile(file.c_str(), kSize));
             const auto report = childtest::RunInChild([&] {
                 const ReadResult r = ReadWholeFile(file, std::size_t{1} << 30);
                 return (r.ok ? "read " : "refused ") + r.error + " (" + std::to_string(r.bytes.size()) + " bytes)";
