@@ -64,33 +64,21 @@ void build(Editor& ed) {
     ed.palette.texturesRow = -1;
 }
 
-// As a click on the tile's row in the Tiles list: the tab in front, the row selected and
-// shown, and the row's handler loading the fields in a later cycle (a click on the row
-// already selected reloads them too).
-void showTile(Editor& ed, long long cell) {
+// As a click on the cell's row in the list of its tab (the Tiles or the Textures tab): the
+// tab in front, the row selected and shown, and the row's handler loading the fields in a
+// later cycle (a click on the row already selected reloads them too). `shownRow` keeps the
+// row for the palette.
+void showRow(Editor& ed, long long cell, int listId, int tab, long long& shownRow) {
     platform::Gadgets& g = ed.gadgets();
-    platform::ListView& list = g.listView(gadget::TilesList);
+    platform::ListView& list = g.listView(listId);
     if (cell < 0 || cell >= list.rowCount()) return;
-    g.panel(gadget::Panel).setState(kTilesTab);
+    g.panel(gadget::Panel).setState(tab);
     const bool already = list.selectedRow() == cell;
     list.selectRow(static_cast<int>(cell));
     // With the focus the list shows its selection once the main window is in front again.
     list.setFocus();
-    if (already) ed.queue.push({platform::kEventGadget, 0, gadget::TilesList});
-    ed.palette.tilesRow = cell;
-}
-
-// The same for a texture and the Textures tab's list.
-void showTexture(Editor& ed, long long cell) {
-    platform::Gadgets& g = ed.gadgets();
-    platform::ListView& list = g.listView(gadget::TexturesList);
-    if (cell < 0 || cell >= list.rowCount()) return;
-    g.panel(gadget::Panel).setState(kTexturesTab);
-    const bool already = list.selectedRow() == cell;
-    list.selectRow(static_cast<int>(cell));
-    list.setFocus();
-    if (already) ed.queue.push({platform::kEventGadget, 0, gadget::TexturesList});
-    ed.palette.texturesRow = cell;
+    if (already) ed.queue.push({platform::kEventGadget, 0, listId});
+    shownRow = cell;
 }
 
 // A list's selected row framed in its page when it changed since the page last followed.
@@ -132,8 +120,12 @@ void HandlePaletteGadget(Editor& ed, int id) {
         textureGrid(ed).setFilter(text);
         break;
     }
-    case gadget::PaletteTiles: showTile(ed, tileGrid(ed).takeActivatedCell()); break;
-    case gadget::PaletteTextures: showTexture(ed, textureGrid(ed).takeActivatedCell()); break;
+    case gadget::PaletteTiles:
+        showRow(ed, tileGrid(ed).takeActivatedCell(), gadget::TilesList, kTilesTab, ed.palette.tilesRow);
+        break;
+    case gadget::PaletteTextures:
+        showRow(ed, textureGrid(ed).takeActivatedCell(), gadget::TexturesList, kTexturesTab, ed.palette.texturesRow);
+        break;
     default: break;
     }
 }
